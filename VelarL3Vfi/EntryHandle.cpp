@@ -1,0 +1,58 @@
+#include "VelarL3Vfi/EntryHandle.h"
+
+namespace VelarL3Vfi {
+
+Quill::Ptr<LocalDvpTableEntryHandle> LocalDvpTableEntryHandle::EntryHandleIs(
+    Asic::SwTableBase::Index key, LocalDvpTable* swTable) {
+  return Quill::Ptr<LocalDvpTableEntryHandle>(new LocalDvpTableEntryHandle(key, swTable));
+}
+
+LocalDvpTableEntryHandle::~LocalDvpTableEntryHandle() {
+  nodeFlagSet(kFlagLive, false);
+  pendingEntry_.clear(false);
+}
+
+void LocalDvpTableEntryHandle::swTableIs(LocalDvpTable* swTable) {
+  if (swTable == swTable_) return;
+  LocalDvpTable* previous = swTable_;
+  swTable_ = swTable;
+  publishChangeRecursive(kSwTableId, nullptr, &previous, nullptr);
+}
+
+void LocalDvpTableEntryHandle::pendingEntryEnq(const Entry& entry) {
+  std::uint32_t seq = pendingEntry_.enq(entry);
+  publishChange(kPendingEntryId, &seq);
+}
+
+LocalDvpTableEntryHandle::Entry LocalDvpTableEntryHandle::pendingEntryDeq() {
+  auto dequeued = pendingEntry_.deq();
+  if (!dequeued) return Entry();
+  std::uint32_t seq = dequeued->seq;
+  publishChange(kPendingEntryId, &seq);
+  return std::move(dequeued->value);
+}
+
+LocalDvpTableEntryHandle::Entry LocalDvpTableEntryHandle::pendingEntryFront() const {
+  const Entry* front = pendingEntry_.front();
+  return front ? *front : Entry();
+}
+
+LocalDvpTableEntryHandle::Entry LocalDvpTableEntryHandle::pendingEntryBack() const {
+  const Entry* back = pendingEntry_.back();
+  return back ? *back : Entry();
+}
+
+LocalDvpTableEntryHandle::Entry LocalDvpTableEntryHandle::pendingEntry(std::uint32_t seq) const {
+  const Entry* found = pendingEntry_.lookup(seq);
+  return found ? *found : Entry();
+}
+
+void LocalDvpTableEntryHandle::pendingEntryDelAll() {
+  if (publisherRef().idle()) {
+    pendingEntry_.clear(true);
+    return;
+  }
+  while (!pendingEntry_.empty()) pendingEntryDeq();
+}
+
+}  // namespace VelarL3Vfi

@@ -1,0 +1,231 @@
+#include "VelarL3Vfi/LocalDvpTable.h"
+
+#include "platform/Kiv/Exceptions.h"
+
+namespace VelarL3Vfi {
+
+namespace {
+constexpr Quill::KeyEq kKeyEq = &Asic::SwTableBase::Index::isEq;
+
+// Takes a member out of a collection of counted handles. A member that the
+// collection holds without a use (see Quill::Node) gets that use back first,
+// so the pointer handed back always owns a real use.
+template <class Map, class Node>
+bool extractCounted(Map& map, typename Map::key_type key, Quill::Ptr<Node>& out) {
+  if (!map.extract(key, out)) return false;
+  out->ownerUseRetake();
+  return true;
+}
+}  // namespace
+
+LocalDvpTable::LocalDvpTable() : Asic::SwKnownIndexTable(Quill::String()) {
+  hwResponseNeededIs(true);
+}
+
+LocalDvpTable::~LocalDvpTable() {
+  nodeFlagSet(kFlagLive, false);
+  entryHandleDelAll();
+  unresolvedEntryDelAll();
+  writeResponseSmDel();
+  // Whatever is left goes without publication and without entry handling.
+  unresolvedEntry_.clear();
+  for (const auto& member : entryHandle_) member.second->ownerUseRetake();
+  entryHandle_.clear();
+  syncedEntry_.clear();
+  resolvedEntry_.clear();
+}
+
+void LocalDvpTable::handleEntry(Index key) { Accessor(this).handleEntry(key); }
+
+// --- resolvedEntry ---------------------------------------------------------
+
+void LocalDvpTable::resolvedEntryIs(Index key, const Kiv::Optional<Entry>& value) {
+  Kiv::Optional<Entry> previous;
+  auto [stored, inserted] = resolvedEntry_.tryEmplace(key, value);
+  if (!inserted) {
+    if (stored == &value) return;
+    if (*stored == value) return;  // both absent, or both present and equal
+    previous = std::move(*stored);
+    *stored = value;
+  }
+  handleEntry(key);
+  publishChangeRecursive(kResolvedEntryId, &key, &previous, kKeyEq);
+}
+
+Kiv::Optional<LocalDvpTable::Entry> LocalDvpTable::resolvedEntryDel(Index key) {
+  Kiv::Optional<Entry> removed;
+  if (!resolvedEntry_.extract(key, removed)) return removed;
+  handleEntry(key);
+  publishChangeRecursive(kResolvedEntryId, &key, &removed, kKeyEq);
+  return removed;
+}
+
+void LocalDvpTable::resolvedEntryDelAll() {
+  for (auto it = resolvedEntry_.begin(); it != resolvedEntry_.end(); ++it) {
+    resolvedEntryDel(it.key());
+  }
+}
+
+Kiv::Optional<LocalDvpTable::Entry> LocalDvpTable::resolvedEntry(Index key) const {
+  const auto* stored = resolvedEntry_.find(key);
+  return stored ? *stored : Kiv::Optional<Entry>();
+}
+
+// --- syncedEntry -----------------------------------------------------------
+
+void LocalDvpTable::syncedEntryIs(Index key, const Entry& entry) {
+  auto [stored, inserted] = syncedEntry_.tryEmplace(key, entry);
+  if (inserted) {
+    const Entry none;
+    publishChangeRecursive(kSyncedEntryId, &key, &none, kKeyEq);
+    return;
+  }
+  if (stored == &entry || *stored == entry) return;
+  Entry previous = std::move(*stored);
+  *stored = entry;
+  publishChangeRecursive(kSyncedEntryId, &key, &previous, kKeyEq);
+}
+
+LocalDvpTable::Entry LocalDvpTable::syncedEntryDel(Index key) {
+  Entry removed;
+  if (syncedEntry_.extract(key, removed)) {
+    publishChangeRecursive(kSyncedEntryId, &key, &removed, kKeyEq);
+  }
+  return removed;
+}
+
+void LocalDvpTable::syncedEntryDelAll() {
+  if (publisherRef().idle()) {
+    syncedEntry_.clear();
+    return;
+  }
+  for (auto it = syncedEntry_.begin(); it != syncedEntry_.end(); ++it) syncedEntryDel(it.key());
+}
+
+LocalDvpTable::Entry LocalDvpTable::syncedEntry(Index key) const {
+  const auto* stored = syncedEntry_.find(key);
+  return stored ? *stored : Entry();
+}
+
+// --- entryHandle -----------------------------------------------------------
+
+Quill::Ptr<LocalDvpTable::EntryHandle> LocalDvpTable::entryHandleFactory(Index key,
+                                                                         LocalDvpTable* swTable) {
+  return EntryHandle::EntryHandleIs(key, swTable);
+}
+
+Quill::Ptr<LocalDvpTable::EntryHandle> LocalDvpTable::entryHandleIs(Index key,
+                                                                    LocalDvpTable* swTable) {
+  if (auto* existing = entryHandle_.find(key)) {
+    if ((*existing)->swTable() != swTable) {
+      Kiv::Impl::throwMutatorReinstantiating("EntryHandle", "swTable", EntryHandle::kSwTableId,
+                                             swTable, (*existing)->swTable());
+    }
+    return *existing;
+  }
+  auto handle = entryHandleFactory(key, swTable);
+  entryHandle_.tryEmplace(key, handle);
+  const Quill::Ptr<EntryHandle> none;
+  publishChangeRecursive(kEntryHandleId, &key, &none, kKeyEq);
+  return handle;
+}
+
+Quill::Ptr<LocalDvpTable::EntryHandle> LocalDvpTable::entryHandleDel(Index key) {
+  Quill::Ptr<EntryHandle> removed;
+  if (extractCounted(entryHandle_, key, removed)) {
+    publishChangeRecursive(kEntryHandleId, &key, &removed, kKeyEq);
+  }
+  return removed;
+}
+
+void LocalDvpTable::entryHandleDelAll() {
+  for (auto it = entryHandle_.begin(); it != entryHandle_.end(); ++it) entryHandleDel(it.key());
+}
+
+Quill::Ptr<LocalDvpTable::EntryHandle> LocalDvpTable::entryHandle(Index key) const {
+  const auto* stored = entryHandle_.find(key);
+  return stored ? *stored : Quill::Ptr<EntryHandle>();
+}
+
+// --- unresolvedEntry -------------------------------------------------------
+
+Quill::Ptr<LocalDvpTable::UnresolvedEntry> LocalDvpTable::unresolvedEntryIs(Index key) {
+  if (auto* existing = unresolvedEntry_.find(key)) return *existing;
+  Quill::Ptr<UnresolvedEntry> entry(new UnresolvedEntry(key));
+  unresolvedEntry_.tryEmplace(key, entry);
+  entry->parentIs(this);
+  const Quill::Ptr<UnresolvedEntry> none;
+  publishChangeRecursive(kUnresolvedEntryId, &key, &none, kKeyEq);
+  return entry;
+}
+
+Quill::Ptr<LocalDvpTable::UnresolvedEntry> LocalDvpTable::unresolvedEntryDel(Index key) {
+  Quill::Ptr<UnresolvedEntry> removed;
+  if (unresolvedEntry_.extract(key, removed)) {
+    publishChangeRecursive(kUnresolvedEntryId, &key, &removed, kKeyEq);
+  }
+  return removed;
+}
+
+void LocalDvpTable::unresolvedEntryDelAll() {
+  for (auto it = unresolvedEntry_.begin(); it != unresolvedEntry_.end(); ++it) {
+    unresolvedEntryDel(it.key());
+  }
+}
+
+Quill::Ptr<LocalDvpTable::UnresolvedEntry> LocalDvpTable::unresolvedEntry(Index key) const {
+  const auto* stored = unresolvedEntry_.find(key);
+  return stored ? *stored : Quill::Ptr<UnresolvedEntry>();
+}
+
+// --- writeResponseSm -------------------------------------------------------
+
+Quill::Ptr<Asic::WriteResponseSm> LocalDvpTable::writeResponseSmIs(Asic::SwTable* swTable) {
+  if (writeResponseSm_ && writeResponseSm_->swTable() == swTable) return writeResponseSm_;
+  Quill::Ptr<Asic::WriteResponseSm> previous = std::move(writeResponseSm_);
+  writeResponseSm_ = Asic::WriteResponseSm::WriteResponseSmIs(swTable);
+  publishChangeRecursive(kWriteResponseSmId, nullptr, &previous, nullptr);
+  writeResponseSm_->hasNotificationActiveIs(true);
+  return writeResponseSm_;
+}
+
+Quill::Ptr<Asic::WriteResponseSm> LocalDvpTable::writeResponseSmDel() {
+  Quill::Ptr<Asic::WriteResponseSm> removed = std::move(writeResponseSm_);
+  if (removed) {
+    publishChangeRecursive(kWriteResponseSmId, nullptr, &removed, nullptr);
+    removed->hasNotificationActiveIs(false);
+  }
+  return removed;
+}
+
+// --- queries ---------------------------------------------------------------
+
+bool LocalDvpTable::entryHas(Index key) const {
+  const auto* handle = entryHandle_.find(key);
+  if (handle == nullptr || (*handle)->entryType() == EntryHandle::inDeletion()) return false;
+  return unresolvedEntry_.has(key) || resolvedEntry_.has(key);
+}
+
+bool LocalDvpTable::entryInHwTable(Index key) const {
+  const auto* handle = entryHandle_.find(key);
+  if (handle == nullptr) return false;
+  using State = Asic::SwTableBase::EntryState;
+  auto state = (*handle)->resolvedEntryState();
+  return state == State::inProgress || state == State::indexReconciled || state == State::success;
+}
+
+LocalDvpTable::Util* LocalDvpTable::util() const noexcept {
+  return dynamic_cast<Util*>(Asic::SwKnownIndexTable::util());
+}
+
+std::uint32_t LocalDvpTable::minIndex() const {
+  const auto* adaptor = util();
+  return adaptor ? adaptor->minIndex() : 0;
+}
+
+std::uint32_t LocalDvpTable::maxIndex() const {
+  const auto* adaptor = util();
+  return adaptor ? adaptor->maxIndex() : 0xFFFFFFFF;
+}
+
+}  // namespace VelarL3Vfi

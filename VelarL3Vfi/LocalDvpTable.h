@@ -1,0 +1,138 @@
+#pragma once
+// VelarL3Vfi::LocalDvpTable: the table of local destination-virtual-port
+// entries of a layer-3 VFI.
+//
+// The table keeps its state in five collections and changes them only through
+// their mutators (the Is / Del / DelAll family of each), each of which
+// publishes every change with the value held before it:
+//
+//   resolvedEntry   (519) key -> Kiv::Optional<Entry>: values ready for the
+//                   hardware; a present key without value is a delete in flight
+//   syncedEntry     (522) key -> Entry: hardware copies read back at restart
+//   entryHandle     (529) key -> EntryHandle: one handle per key
+//   unresolvedEntry (530) key -> UnresolvedEntry: values waiting for their
+//                   needed next hop
+//   writeResponseSm (534) the hardware write-response state machine
+//
+// A change of a key's resolved entry runs entry handling for the key.
+#include <cstdint>
+
+#include "AsicSwTable/SwTableAccessor.h"
+#include "VelarL3Vfi/Entry.h"
+#include "VelarL3Vfi/EntryHandle.h"
+#include "VelarL3Vfi/UnresolvedEntry.h"
+#include "VelarL3Vfi/Util.h"
+#include "platform/Asic/SwTable.h"
+#include "platform/Asic/WriteResponseSm.h"
+#include "platform/Kiv/HashMap2018.h"
+#include "platform/Kiv/Optional.h"
+#include "platform/Memory/AllocationTracker.h"
+#include "platform/Quill/SlabAllocated.h"
+
+namespace VelarL3Vfi {
+
+class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocated<LocalDvpTable> {
+ public:
+  using Index = Asic::SwTableBase::Index;
+  using Entry = LocalDvpTableEntry;
+  using EntryHandle = LocalDvpTableEntryHandle;
+  using UnresolvedEntry = LocalDvpTableUnresolvedEntry;
+  using Util = LocalDvpTableUtil;
+  using Accessor = Asic::SwTable::Accessor<LocalDvpTable>;
+
+  static constexpr Quill::FieldId kResolvedEntryId = 519;
+  static constexpr Quill::FieldId kSyncedEntryId = 522;
+  static constexpr Quill::FieldId kEntryHandleId = 529;
+  static constexpr Quill::FieldId kUnresolvedEntryId = 530;
+  static constexpr Quill::FieldId kWriteResponseSmId = 534;
+
+  // Type constants.
+  static constexpr bool isOwnedByMergeTable = false;
+  static constexpr bool isExternalKeyType = false;
+  static constexpr std::uint64_t setResolvedEntryBlockMetaDataDefinedByUser = 0;
+  static constexpr std::uint64_t setResolvedEntryMetaDataDefinedByUser = 0;
+  static constexpr bool readAccess = false;
+  static constexpr bool writeAccess = true;
+
+  static inline Quill::AllocationTracker memAllocationTracker_{"VelarL3Vfi::LocalDvpTable"};
+
+  LocalDvpTable();
+
+  // resolvedEntry
+  void resolvedEntryIs(Index key, const Kiv::Optional<Entry>& value);
+  Kiv::Optional<Entry> resolvedEntryDel(Index key);
+  void resolvedEntryDelAll();
+  Kiv::Optional<Entry> resolvedEntry(Index key) const;
+  bool resolvedEntryHas(Index key) const { return resolvedEntry_.has(key); }
+  std::uint32_t resolvedEntrys() const noexcept { return count(resolvedEntry_); }
+
+  // syncedEntry
+  void syncedEntryIs(Index key, const Entry& entry);
+  Entry syncedEntryDel(Index key);
+  void syncedEntryDelAll();
+  Entry syncedEntry(Index key) const;
+  bool syncedEntryHas(Index key) const { return syncedEntry_.has(key); }
+  std::uint32_t syncedEntrys() const noexcept { return count(syncedEntry_); }
+
+  // entryHandle
+  Quill::Ptr<EntryHandle> entryHandleIs(Index key, LocalDvpTable* swTable);
+  Quill::Ptr<EntryHandle> entryHandleDel(Index key);
+  void entryHandleDelAll();
+  Quill::Ptr<EntryHandle> entryHandle(Index key) const;
+  bool entryHandleHas(Index key) const { return entryHandle_.has(key); }
+  // The number of keys with a handle (attribute entrys).
+  std::uint32_t entrys() const noexcept { return count(entryHandle_); }
+  static Quill::Ptr<EntryHandle> entryHandleFactory(Index key, LocalDvpTable* swTable);
+
+  // unresolvedEntry
+  Quill::Ptr<UnresolvedEntry> unresolvedEntryIs(Index key);
+  Quill::Ptr<UnresolvedEntry> unresolvedEntryDel(Index key);
+  void unresolvedEntryDelAll();
+  Quill::Ptr<UnresolvedEntry> unresolvedEntry(Index key) const;
+  std::uint32_t unresolvedEntrys() const noexcept { return count(unresolvedEntry_); }
+
+  // writeResponseSm
+  Quill::Ptr<Asic::WriteResponseSm> writeResponseSmIs(Asic::SwTable* swTable);
+  Quill::Ptr<Asic::WriteResponseSm> writeResponseSmDel();
+  const Quill::Ptr<Asic::WriteResponseSm>& writeResponseSm() const noexcept {
+    return writeResponseSm_;
+  }
+
+  // Queries.
+  bool entryHas(Index key) const;
+  bool entryInHwTable(Index key) const;
+  std::uint32_t minIndex() const;
+  std::uint32_t maxIndex() const;
+  Util* util() const noexcept;
+
+  // Read-only views for iteration (generic interface, lookups).
+  const Kiv::HashMap2018<Index, Kiv::Optional<Entry>>& resolvedEntryColl() const noexcept {
+    return resolvedEntry_;
+  }
+  const Kiv::HashMap2018<Index, Entry>& syncedEntryColl() const noexcept { return syncedEntry_; }
+  const Kiv::HashMap2018<Index, Quill::Ptr<EntryHandle>>& entryHandleColl() const noexcept {
+    return entryHandle_;
+  }
+  const Kiv::HashMap2018<Index, Quill::Ptr<UnresolvedEntry>>& unresolvedEntryColl() const noexcept {
+    return unresolvedEntry_;
+  }
+
+  // Carried out by the accessor.
+  void handleEntry(Index key);
+
+ private:
+  ~LocalDvpTable() override;
+
+  template <class Map>
+  static std::uint32_t count(const Map& map) noexcept {
+    return static_cast<std::uint32_t>(map.count());
+  }
+
+  Kiv::HashMap2018<Index, Kiv::Optional<Entry>> resolvedEntry_;
+  Kiv::HashMap2018<Index, Entry> syncedEntry_;
+  Kiv::HashMap2018<Index, Quill::Ptr<EntryHandle>> entryHandle_;
+  Kiv::HashMap2018<Index, Quill::Ptr<UnresolvedEntry>> unresolvedEntry_;
+  Quill::Ptr<Asic::WriteResponseSm> writeResponseSm_;
+};
+
+}  // namespace VelarL3Vfi

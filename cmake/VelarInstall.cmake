@@ -1,0 +1,27 @@
+# Installs the libraries, their headers (under include/velar, in the source
+# layout so that includes read the same as in this tree) and a CMake package,
+# so another agent's build can find_package(VelarL3Vfi) and link
+# Velar::L3Vfi.
+include(CMakePackageConfigHelpers)
+
+install(TARGETS VelarPlatform VelarL3Vfi velar_options EXPORT VelarL3VfiTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velar)
+
+foreach(dir platform AsicSwTable VelarL3Vfi)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velar/${dir}
+    FILES_MATCHING PATTERN "*.h")
+endforeach()
+
+install(EXPORT VelarL3VfiTargets NAMESPACE Velar::
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/VelarL3Vfi)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/VelarL3VfiConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/VelarL3VfiConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/VelarL3Vfi)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/VelarL3VfiConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/VelarL3VfiConfig.cmake
+  ${PROJECT_BINARY_DIR}/VelarL3VfiConfigVersion.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/VelarL3Vfi)

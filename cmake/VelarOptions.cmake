@@ -1,0 +1,15 @@
+# Warning and sanitizer flags shared by every target of the project.
+add_library(velar_options INTERFACE)
+target_compile_options(velar_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow
+  -Wnon-virtual-dtor -Wold-style-cast -Wcast-align -Woverloaded-virtual -Wnull-dereference)
+if(VELAR_WERROR)
+  target_compile_options(velar_options INTERFACE -Werror)
+endif()
+if(VELAR_SANITIZE)
+  target_compile_options(velar_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+    -fno-sanitize-recover=undefined)
+  target_link_options(velar_options INTERFACE -fsanitize=address,undefined)
+endif()
+# Assertion messages name their source relative to the project root
+# ("AsicSwTable/SwTableAccessor"), not the build machine's absolute path.
+target_compile_options(velar_options INTERFACE "-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=")

@@ -1,0 +1,106 @@
+#pragma once
+// The software table of the framework: the adaptor reference, reconciliation
+// statistics and the framework types shared by all tables of this kind.
+#include <array>
+#include <cstdint>
+#include <ostream>
+
+#include "platform/Asic/EntryHandle.h"
+#include "platform/Asic/SwTableBase.h"
+#include "platform/Quill/Ptr.h"
+
+namespace Asic {
+
+class SwTable : public SwTableBase {
+ public:
+  class EntryHandle;
+  class Util;
+  // The generic table algorithms, instantiated per concrete table.
+  template <class Table>
+  class Accessor;
+
+  // Outcome of reconciling one entry with its hardware copy after a restart.
+  enum class ReconciliationStatus : std::uint8_t {
+    matched = 1,     // the hardware copy matches the committed entry
+    mismatched = 2,  // the copy differs, or the entry is still unresolved
+    missing = 3,     // no hardware copy
+    deleted = 4,     // a hardware entry deleted during reconciliation
+  };
+
+  // Reconciliation counters, one per status.
+  struct Statistics {
+    std::array<std::uint64_t, 4> counts{};
+    std::uint64_t count(ReconciliationStatus s) const noexcept {
+      return counts[static_cast<std::size_t>(s) - 1];
+    }
+    friend std::ostream& operator<<(std::ostream& os, const Statistics& s);
+  };
+
+  explicit SwTable(Quill::String name);
+  ~SwTable() override;
+
+  // The hardware adaptor, or null when no adaptor plug-in provided one.
+  Util* util() const noexcept { return util_.get(); }
+  void utilIs(Quill::Ptr<Util> util) noexcept;
+
+  bool hwResponseNeeded() const noexcept { return hwResponseNeeded_; }
+  void hwResponseNeededIs(bool needed) noexcept { hwResponseNeeded_ = needed; }
+
+  const Statistics& statistics() const noexcept { return statistics_; }
+  void updateStatistic(ReconciliationStatus status) noexcept;
+
+ private:
+  Quill::Ptr<Util> util_;
+  Statistics statistics_;
+  bool hwResponseNeeded_ = false;
+};
+
+// Handles of tables of this kind.
+class SwTable::EntryHandle : public SwTableBase::EntryHandle {
+ protected:
+  EntryHandle() noexcept = default;
+};
+
+// The base of every hardware adaptor: a runtime node found through the
+// table's util().
+class SwTable::Util : public Quill::Notifier {
+ public:
+  explicit Util(Quill::String name) : name_(std::move(name)) {}
+  const Quill::String& name() const noexcept { return name_; }
+
+ private:
+  Quill::String name_;
+};
+
+// A software table whose keys are known indices.
+class SwKnownIndexTable : public SwTable {
+ public:
+  explicit SwKnownIndexTable(Quill::String name) : SwTable(std::move(name)) {}
+
+  // False while the configuration is replayed after an agent restart.
+  bool configReplayComplete() const noexcept { return configReplayComplete_; }
+  void configReplayCompleteIs(bool complete) noexcept { configReplayComplete_ = complete; }
+
+  // What the key being programmed held before the change: 0 no resolved
+  // slot, 1 a slot without value, 2 a slot with a value.
+  std::uint8_t resolvedChangeKind() const noexcept { return resolvedChangeKind_; }
+  void resolvedChangeKindIs(std::uint8_t kind) noexcept { resolvedChangeKind_ = kind; }
+
+  // True while a hardware entry is being reconciled.
+  bool reconcilingHwEntry() const noexcept { return reconcilingHwEntry_; }
+  void reconcilingHwEntryIs(bool reconciling) noexcept { reconcilingHwEntry_ = reconciling; }
+
+  // Restart reconciliation, driven by the host framework in this order.
+  virtual void syncEntries() {}
+  virtual void doInitComplete() {}
+  virtual void purgeStaleEntries() {}
+
+ private:
+  bool configReplayComplete_ = false;
+  bool reconcilingHwEntry_ = false;
+  std::uint8_t resolvedChangeKind_ = 0;
+};
+
+std::ostream& operator<<(std::ostream& os, SwTable::ReconciliationStatus s);
+
+}  // namespace Asic

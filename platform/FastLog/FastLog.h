@@ -1,0 +1,51 @@
+#pragma once
+// FastLog: a binary log cheap enough to leave on.
+//
+// A call site logs with a {fmt}-style format and its arguments:
+//
+//   FASTLOG("{}: {} entryHandle : 0x{:x}", tableName, "entryRemove", eh);
+//
+// The format is entered once per call site in a process-wide message table
+// and the site keeps the id it got; each call then stores only that id and
+// the arguments, in binary, in the default Log (Log.h). Without a default
+// Log, FASTLOG does nothing: no record, no arguments looked at. Text is made
+// only when someone reads the log: Log::lines() in this process, or
+// decodeFile() (Decoder.h) on a file the log was saved to.
+//
+// Placeholders are {} and {:x}; "{{" and "}}" stand for braces.
+#include "platform/Assert/Assert.h"
+#include "platform/FastLog/Log.h"
+
+#include <string>
+#include <vector>
+
+namespace FastLog {
+
+struct Message {
+  std::string format;
+  std::string file;
+  int line = 0;
+};
+
+// The id of a call site's message, >= 0; the same site (format, file, line)
+// always gets the same id. -1 when the format's braces do not pair up or an
+// argument is null.
+int registerMessage(const char* format, const char* file, int line);
+
+// The message table: message id i is entry i.
+std::vector<Message> messageTable();
+
+// The Log FASTLOG writes to; nullptr (the start) turns FASTLOG off.
+Log* defaultHandle() noexcept;
+void defaultHandleIs(Log* log) noexcept;
+
+}  // namespace FastLog
+
+#define FASTLOG(format, ...)                                                     \
+  do {                                                                           \
+    static const int msgId_ = ::FastLog::registerMessage(format, __FILE__, __LINE__); \
+    QASSERT(msgId_ >= 0);                                                        \
+    if (::FastLog::Log* fastLog_ = ::FastLog::defaultHandle()) {                 \
+      fastLog_->write(msgId_ __VA_OPT__(, ) __VA_ARGS__);                        \
+    }                                                                            \
+  } while (false)

@@ -1,0 +1,99 @@
+#include "platform/Quill/Node.h"
+
+#include <exception>
+#include <string>
+
+#include "platform/Assert/Assert.h"
+#include "platform/Quill/NodeDirectory.h"
+
+namespace Quill {
+
+namespace {
+std::atomic<bool> threadSafe{false};
+}
+
+bool threadSafeMode() noexcept { return threadSafe.load(std::memory_order_relaxed); }
+void threadSafeModeIs(bool on) noexcept { threadSafe.store(on, std::memory_order_seq_cst); }
+
+Node::~Node() {
+  // A node is destroyed by the runtime only with no use left; anything else
+  // means a Ptr still points at freed memory.
+  QASSERT((useCountWord() & kCountMask) == 0);
+  if (nodeFlag(kFlagInDirectory)) NodeDirectory::forget(*this);
+}
+
+std::uint32_t Node::add(std::uint32_t delta) const noexcept {
+  if (threadSafeMode()) {
+    return word_.fetch_add(delta, std::memory_order_relaxed) + delta;
+  }
+  auto value = word_.load(std::memory_order_relaxed) + delta;
+  word_.store(value, std::memory_order_relaxed);
+  return value;
+}
+
+std::uint32_t Node::sub(std::uint32_t delta) const noexcept {
+  if (threadSafeMode()) {
+    return word_.fetch_sub(delta, std::memory_order_acq_rel) - delta;
+  }
+  auto value = word_.load(std::memory_order_relaxed) - delta;
+  word_.store(value, std::memory_order_relaxed);
+  return value;
+}
+
+void Node::nodeFlagSet(std::uint32_t flag, bool on) noexcept {
+  QASSERT((flag & kCountMask) == 0);
+  if (on) {
+    word_.fetch_or(flag, std::memory_order_relaxed);
+  } else {
+    word_.fetch_and(~flag, std::memory_order_relaxed);
+  }
+}
+
+void Node::incUse() const noexcept {
+  auto word = add(1);
+  QASSERT((word & kFlagLive) != 0);
+  QASSERT((word & kCountMask) != 0);
+}
+
+void Node::decUseImpl() const noexcept {
+  auto before = useCountWord();
+  QASSERT((before & kCountMask) != 0);
+  if ((sub(1) & kCountMask) == 0) {
+    lastUserGoneImpl();
+  }
+}
+
+void Node::ownerUseRelease() const noexcept {
+  QASSERT(!heldWithoutUse());
+  const_cast<Node*>(this)->nodeFlagSet(kFlagHeldWithoutUse, true);
+  decUseImpl();
+}
+
+bool Node::ownerUseRetake() const noexcept {
+  if (!heldWithoutUse()) {
+    return false;
+  }
+  const_cast<Node*>(this)->nodeFlagSet(kFlagHeldWithoutUse, false);
+  add(1);
+  return true;
+}
+
+void Node::lastUserGone() { ownerUseRetake(); }
+
+void Node::lastUserGoneImpl() const noexcept {
+  auto* self = const_cast<Node*>(this);
+  add(1);  // the guard use
+  try {
+    self->lastUserGone();
+  } catch (const std::exception& e) {
+    Assert::fail("exception escaped lastUserGone", __FILE__, __LINE__, e.what());
+  } catch (...) {
+    Assert::fail("exception escaped lastUserGone", __FILE__, __LINE__);
+  }
+  auto word = sub(1);
+  if ((word & kCountMask) == 0 && (word & kFlagHeldWithoutUse) == 0) {
+    delete self;
+  }
+}
+
+}  // namespace Quill

@@ -1,0 +1,297 @@
+#include "platform/FastLog/Decoder.h"
+#include "platform/FastLog/FastLog.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <iterator>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+// Makes a Log the default handle for a scope.
+class DefaultLog {
+ public:
+  explicit DefaultLog(std::size_t capacity = 4096) : log_(capacity) {
+    FastLog::defaultHandleIs(&log_);
+  }
+  ~DefaultLog() { FastLog::defaultHandleIs(nullptr); }
+  FastLog::Log& operator*() { return log_; }
+  FastLog::Log* operator->() { return &log_; }
+
+ private:
+  FastLog::Log log_;
+};
+
+std::string tempPath(const char* name) { return ::testing::TempDir() + "fastlog_test_" + name; }
+
+std::vector<std::string> decodeThrows(const std::vector<std::uint8_t>& image) {
+  try {
+    FastLog::decodeImage(image);
+  } catch (const std::runtime_error& e) {
+    return {e.what()};
+  }
+  return {};
+}
+
+void logFromSiteA(int value) { FASTLOG("site A {}", value); }
+void logFromSiteB(int value) { FASTLOG("site B {}", value); }
+
+TEST(FastLogMessages, OneIdPerCallSite) {
+  DefaultLog log;
+  const auto before = FastLog::messageTable().size();
+  logFromSiteA(1);
+  logFromSiteA(2);
+  EXPECT_EQ(FastLog::messageTable().size(), before + 1);
+  logFromSiteB(3);
+  const auto table = FastLog::messageTable();
+  ASSERT_EQ(table.size(), before + 2);
+  EXPECT_EQ(table[before].format, "site A {}");
+  EXPECT_EQ(table[before + 1].format, "site B {}");
+  EXPECT_THAT(log->lines(), ElementsAre("site A 1", "site A 2", "site B 3"));
+
+  const int id = FastLog::registerMessage("m {}", "x.cpp", 7);
+  EXPECT_EQ(FastLog::registerMessage("m {}", "x.cpp", 7), id);
+  EXPECT_NE(FastLog::registerMessage("m {}", "x.cpp", 8), id);
+  EXPECT_NE(FastLog::registerMessage("m {} {}", "x.cpp", 7), id);
+}
+
+TEST(FastLogMessages, FormatsWithUnpairedBracesAreRefused) {
+  for (const char* bad : {"{", "}", "a {x", "{ {}", "a } b", "{}}"}) {
+    EXPECT_EQ(FastLog::registerMessage(bad, "x.cpp", 1), -1) << bad;
+  }
+  for (const char* good : {"", "{{}}", "{}{:x}", "0x{:x} {{literal}}"}) {
+    EXPECT_GE(FastLog::registerMessage(good, "x.cpp", 1), 0) << good;
+  }
+}
+
+TEST(FastLogMessagesDeathTest, UnregistrableSiteStops) {
+  DefaultLog log;
+  EXPECT_DEATH(FASTLOG("unpaired {", 1), "assertion \"msgId_ >= 0\" failed");
+}
+
+TEST(FastLogDefaultHandle, NothingWrittenWithoutOne) {
+  FastLog::defaultHandleIs(nullptr);
+  int serialised = 0;
+  auto arg = [&serialised] { return ++serialised; };
+  FASTLOG("off {}", arg());
+  EXPECT_EQ(serialised, 0);
+
+  DefaultLog log;
+  FASTLOG("on {}", arg());
+  EXPECT_EQ(serialised, 1);
+  EXPECT_EQ(log->recordCount(), 1u);
+}
+
+TEST(FastLogDefaultHandle, DestroyedLogStopsBeingDefault) {
+  FastLog::Log other(64);
+  {
+    FastLog::Log log(64);
+    FastLog::defaultHandleIs(&log);
+  }
+  EXPECT_EQ(FastLog::defaultHandle(), nullptr);
+  FastLog::defaultHandleIs(&other);
+  { FastLog::Log bystander(64); }
+  EXPECT_EQ(FastLog::defaultHandle(), &other);
+  FastLog::defaultHandleIs(nullptr);
+}
+
+enum class EntryType : std::uint8_t { referenceOnly = 3 };
+
+TEST(FastLogArgs, EveryKindRoundTrips) {
+  DefaultLog log;
+  const std::string table = "VelarL3Vfi::LocalDvpTable";
+  const std::string_view op = "entryRemove";
+  const char* nullText = nullptr;
+  const auto* eh = reinterpret_cast<const void*>(std::uintptr_t{0xdeadbeef});
+  FASTLOG("{}: {} entryType: {}, refCnt: {}", table, op, EntryType::referenceOnly, -2);
+  FASTLOG("{}: {} entryHandle : 0x{:x}", table.c_str(), op, eh);
+  FASTLOG("{} {} {} {}", std::numeric_limits<std::int64_t>::min(),
+          std::numeric_limits<std::int64_t>::max(), std::numeric_limits<std::uint64_t>::max(),
+          std::int8_t{-128});
+  FASTLOG("{:x} {:x} {}", -255, std::uint16_t{0xbeef}, std::uint8_t{200});
+  FASTLOG("{} {} [{}] {} {}", true, 'q', "", nullText, nullptr);
+  FASTLOG("{} {}", 2.5, -0.125f);
+  FASTLOG("{}|", std::string_view("nul\0inside", 10));
+  FASTLOG("no arguments {{}}");
+  EXPECT_THAT(log->lines(),
+              ElementsAre("VelarL3Vfi::LocalDvpTable: entryRemove entryType: 3, refCnt: -2",
+                          "VelarL3Vfi::LocalDvpTable: entryRemove entryHandle : 0xdeadbeef",
+                          "-9223372036854775808 9223372036854775807 18446744073709551615 -128",
+                          "-ff beef 200", "true q [] (null) 0", "2.5 -0.125",
+                          std::string("nul\0inside|", 11), "no arguments {}"));
+}
+
+TEST(FastLogArgs, MismatchedFormatDecodesToANote) {
+  DefaultLog log;
+  FASTLOG("{} and {}", 1);
+  FASTLOG("{:x}", "text");
+  FASTLOG("after {}", 2);
+  auto lines = log->lines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_THAT(lines[0], HasSubstr("cannot format message"));
+  EXPECT_THAT(lines[0], HasSubstr("\"{} and {}\" with 1 arguments"));
+  EXPECT_THAT(lines[1], HasSubstr("cannot format message"));
+  EXPECT_EQ(lines[2], "after 2");
+}
+
+// Records of varying size wrap at every offset of a small ring; the ring must
+// always hold the newest whole records and account for the rest.
+TEST(FastLogRing, WrapKeepsNewestWholeRecords) {
+  DefaultLog log(97);
+  std::vector<std::string> written;
+  for (int i = 0; i < 500; ++i) {
+    const std::string pad(static_cast<std::size_t>(i % 23), static_cast<char>('a' + i % 26));
+    FASTLOG("rec {} {}", i, pad);
+    written.push_back("rec " + std::to_string(i) + " " + pad);
+
+    const auto lines = log->lines();
+    ASSERT_FALSE(lines.empty());
+    ASSERT_LE(lines.size(), written.size());
+    ASSERT_TRUE(std::equal(lines.begin(), lines.end(), written.end() - std::ssize(lines)))
+        << "after record " << i;
+    ASSERT_EQ(log->recordCount(), lines.size());
+    ASSERT_EQ(log->recordCount() + log->overwrittenCount(), written.size());
+    ASSERT_LE(log->bytesUsed(), log->capacity());
+  }
+  EXPECT_GT(log->overwrittenCount(), 400u);
+  log->clear();
+  EXPECT_TRUE(log->lines().empty());
+  EXPECT_EQ(log->bytesUsed(), 0u);
+}
+
+TEST(FastLogRing, RecordLargerThanRingIsDroppedAlone) {
+  DefaultLog log(32);
+  FASTLOG("keep {}", 1);
+  FASTLOG("{}", std::string(64, 'x'));
+  EXPECT_EQ(log->droppedCount(), 1u);
+  EXPECT_THAT(log->lines(), ElementsAre("keep 1"));
+}
+
+// Hand-made records: every length inside a record is checked too.
+TEST(FastLogDecode, RecordsAreCheckedFieldByField) {
+  const FastLog::Formats formats{{0, "x{}"}, {1, "plain"}};
+  using Bytes = std::vector<std::uint8_t>;
+  auto error = [&](const Bytes& records) -> std::string {
+    try {
+      FastLog::decodeRecords(records, formats, "test records");
+    } catch (const std::runtime_error& e) {
+      return e.what();
+    }
+    return "decoded";
+  };
+  EXPECT_THAT(FastLog::decodeRecords(Bytes{2, 1, 0, 4, 0, 1, 2, 7}, formats, "test records"),
+              ElementsAre("plain", "x7"));
+  EXPECT_THAT(error({3, 1, 0, 9}), HasSubstr("1 bytes left over"));
+  EXPECT_THAT(error({5, 0, 1, 6, 10, 'a'}), HasSubstr("truncated: a string needs 10 bytes"));
+  EXPECT_THAT(error({2, 0, 1}), HasSubstr("truncated"));
+  EXPECT_THAT(error({4, 0}), HasSubstr("truncated: a record needs 4 bytes"));
+  EXPECT_THAT(error({4, 0, 1, 3, 2}), HasSubstr("bool argument of value 2"));
+  EXPECT_THAT(error({0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x02}),
+              HasSubstr("too large for 64 bits"));
+  EXPECT_THAT(error({2, 1, 0, 9, 0}), HasSubstr("test records: truncated"));
+  EXPECT_THAT(error({2, 1, 0, 9, 0}), HasSubstr("(at offset 4)"));
+}
+
+TEST(FastLogFile, RoundTrip) {
+  DefaultLog log(256);
+  for (int i = 0; i < 40; ++i) {
+    FASTLOG("{}: {} entryHandle : 0x{:x}", "SwTableStat", i, 0xab00u + static_cast<unsigned>(i));
+  }
+  const auto path = tempPath("roundtrip.bin");
+  log->saveTo(path);
+  const auto lines = FastLog::decodeFile(path);
+  EXPECT_EQ(lines, log->lines());
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "SwTableStat: 39 entryHandle : 0xab27");
+  std::remove(path.c_str());
+}
+
+TEST(FastLogFile, MissingOrUnwritableFileIsNamed) {
+  const auto missing = tempPath("does_not_exist.bin");
+  try {
+    FastLog::decodeFile(missing);
+    ADD_FAILURE() << "decoded a missing file";
+  } catch (const std::runtime_error& e) {
+    EXPECT_THAT(e.what(), HasSubstr("cannot open FastLog file \"" + missing + "\""));
+  }
+  FastLog::Log log(64);
+  EXPECT_THROW(log.saveTo("/nonexistent-dir/log.bin"), std::runtime_error);
+}
+
+TEST(FastLogFile, CorruptImagesAreRejected) {
+  DefaultLog log(512);
+  FASTLOG("{} {} {}", -5, "text", 3.0);
+  FASTLOG("{}", true);
+  const auto good = log->image();
+  ASSERT_EQ(FastLog::decodeImage(good).size(), 2u);
+
+  // Every truncation fails cleanly.
+  for (std::size_t size = 0; size < good.size(); ++size) {
+    const std::vector<std::uint8_t> cut(good.begin(), good.begin() + static_cast<long>(size));
+    EXPECT_EQ(decodeThrows(cut).size(), 1u) << "truncated to " << size;
+  }
+
+  auto bad = good;
+  bad[0] = 'X';
+  EXPECT_THAT(decodeThrows(bad), ElementsAre(HasSubstr("bad magic")));
+  bad = good;
+  bad[8] = 9;
+  EXPECT_THAT(decodeThrows(bad), ElementsAre(HasSubstr("unsupported version 9")));
+  bad = good;
+  bad.push_back(0);
+  EXPECT_THAT(decodeThrows(bad), ElementsAre(HasSubstr("records should take")));
+
+  // Record count and message ids disagree with the records.
+  const std::size_t records = good.size() - log->bytesUsed();
+  bad = good;
+  bad[records - 12] += 1;
+  EXPECT_THAT(decodeThrows(bad), ElementsAre(HasSubstr("header promises 3 records, found 2")));
+  bad = good;
+  bad[records + 1] = 0x7f;
+  EXPECT_THAT(decodeThrows(bad), ElementsAre(HasSubstr("unknown message id 127")));
+  // The first argument's kind byte.
+  bad = good;
+  bad[records + 3] = 0x55;
+  EXPECT_THAT(decodeThrows(bad), ElementsAre(HasSubstr("unknown kind 85")));
+
+  // Any single damaged byte either decodes or is rejected; never more.
+  for (std::size_t i = 0; i < good.size(); ++i) {
+    for (std::uint8_t flip : {0x01, 0x80, 0xff}) {
+      bad = good;
+      bad[i] ^= flip;
+      try {
+        FastLog::decodeImage(bad);
+      } catch (const std::runtime_error&) {
+      }
+    }
+  }
+}
+
+TEST(FastLogFile, CorruptFileErrorNamesTheFile) {
+  const auto path = tempPath("corrupt.bin");
+  {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("VFASTLOG\1\0", f);
+    std::fclose(f);
+  }
+  try {
+    FastLog::decodeFile(path);
+    ADD_FAILURE() << "decoded a truncated file";
+  } catch (const std::runtime_error& e) {
+    EXPECT_THAT(e.what(), HasSubstr("FastLog file \"" + path + "\""));
+    EXPECT_THAT(e.what(), HasSubstr("truncated"));
+  }
+  std::remove(path.c_str());
+}
+
+}  // namespace
