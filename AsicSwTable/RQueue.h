@@ -354,7 +354,7 @@ std::uint32_t RQueueBase<T>::enqueue(U&& entry, MemTrack::Tracker& elemTracker) 
   // A new tail: the first chunk, the replacement of a placeholder, or the
   // successor of a full tail. The entry is built before the chunk goes in, so
   // a throwing copy leaves the queue as it was (`entry` may even live in it).
-  Array* chunk = Array::create(capacityFor(backSeq()), backSeq() + 1, elemTracker);
+  Array* chunk = Array::create(capacityFor(size()), backSeq() + 1, elemTracker);
   try {
     ::new (chunk->slotAddress(0)) T(std::forward<U>(entry));
   } catch (...) {

@@ -53,6 +53,9 @@ void Log::put(std::uint8_t byte) noexcept {
 }
 
 void Log::put(const void* data, std::size_t size) noexcept {
+  if (size == 0) {
+    return;  // an empty string_view may carry a null pointer, which memcpy must not see
+  }
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   const std::size_t first = std::min(size, buffer_.size() - tail_);
   std::memcpy(buffer_.data() + tail_, bytes, first);
@@ -139,6 +142,9 @@ void Log::clear() noexcept {
 
 std::vector<std::uint8_t> Log::records() const {
   std::vector<std::uint8_t> out(used_);
+  if (used_ == 0) {
+    return out;
+  }
   const std::size_t first = std::min(used_, buffer_.size() - head_);
   std::memcpy(out.data(), buffer_.data() + head_, first);
   std::memcpy(out.data() + first, buffer_.data(), used_ - first);
