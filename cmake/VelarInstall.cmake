@@ -4,7 +4,7 @@
 # Velar::L3Vfi.
 include(CMakePackageConfigHelpers)
 
-install(TARGETS VelarPlatform VelarL3Vfi velar_options EXPORT VelarL3VfiTargets
+install(TARGETS VelarPlatform VelarL3Vfi EXPORT VelarL3VfiTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
