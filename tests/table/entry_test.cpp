@@ -49,7 +49,8 @@ TEST(Entry, CopiesHoldTheirOwnUseOfTheHandle) {
     Entry a(h, 1);
     Entry b = a;
     EXPECT_EQ(h->useCount(), 3u);
-    b = b;  // self-assignment keeps the use
+    Entry& alias = b;
+    b = alias;  // self-assignment keeps the use
     a = b;  // same handle
     EXPECT_EQ(h->useCount(), 3u);
     b = Entry();
