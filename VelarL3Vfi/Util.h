@@ -1,15 +1,30 @@
 #pragma once
-// The hardware adaptor contract of the local DVP table. A hardware-specific
-// plug-in derives from it; the table reaches it only through util().
+// The hardware adaptor contract of the local DVP table.
+//
+// A hardware-specific plug-in derives from LocalDvpTableUtil
+// (LocalDvpTable::Util) and implements its pure operations; the table reaches
+// it only through util(). Every operation runs on the agent's activity thread.
+// The table reports each change in the use of a hardware index
+// (updateHwIndexRefCountTracker) before the matching write or delete.
 #include <cstdint>
 
+#include "platform/Asic/HwTable.h"
 #include "platform/Asic/SwTable.h"
+#include "platform/Kiv/Optional.h"
+#include "platform/Quill/Ptr.h"
 #include "platform/Quill/String.h"
+#include "VelarL3Vfi/Entry.h"
 
 namespace VelarL3Vfi {
 
+class LocalDvpTable;
+
 class LocalDvpTableUtil : public Asic::SwTable::Util {
  public:
+  using Entry = LocalDvpTableEntry;
+  using Index = Asic::SwTableBase::Index;
+  using HandlePtr = Quill::Ptr<const Asic::SwTableBase::EntryHandle>;
+
   explicit LocalDvpTableUtil(const Quill::String& name) : Asic::SwTable::Util(name) {}
 
   // The range of hardware indices the chip offers for this table.
@@ -20,6 +35,27 @@ class LocalDvpTableUtil : public Asic::SwTable::Util {
   // index.
   virtual Asic::Index dependentFieldValueToHwIndex(Asic::Index dependentField) const {
     return dependentField;
+  }
+
+  // Programs the key's hardware entry with its resolved value. The value is
+  // absent when the key's resolved slot holds none (a delete in flight); what
+  // the chip writes then is the adaptor's choice.
+  virtual void hwTableEntryIs(LocalDvpTable* swTable, Index key,
+                              const Kiv::Optional<Entry>& entry) const = 0;
+  // Removes the key's hardware entry.
+  virtual void hwTableEntryDel(LocalDvpTable* swTable, Index key) const = 0;
+  // Reports one change in the use of the hardware index `key`.
+  virtual void updateHwIndexRefCountTracker(Asic::HwTable* hwTable, Index key,
+                                            Asic::IndexUserTracker::OpType updateOperation) const = 0;
+  // Whether the hardware's entry at the key matches the committed entry.
+  virtual bool compareHwEntries(LocalDvpTable* swTable, Index key, const Entry& resolvedEntry) const = 0;
+  // Reads the hardware table back into the table's syncedEntry collection.
+  virtual void syncEntries(Asic::HwTable* hwTable, const Quill::Ptr<LocalDvpTable>& swTable) const = 0;
+
+  // The hardware index of a needed entry, as this table's entries see it.
+  virtual Asic::Index hwIndexForDependentField(const HandlePtr& hdl) const { return getHwIndex(hdl); }
+  static Asic::Index getHwIndex(const HandlePtr& hdl) noexcept {
+    return Asic::SwTableBase::getHwEntryIndex(hdl);
   }
 
  protected:

@@ -5,11 +5,24 @@
 #include <cstdint>
 #include <ostream>
 
+#include <cstddef>
+#include <functional>
+
 #include "platform/Asic/EntryHandle.h"
+#include "platform/Asic/HwTable.h"
 #include "platform/Asic/SwTableBase.h"
 #include "platform/Quill/Ptr.h"
 
 namespace Asic {
+
+class WriteResponseSm;
+
+// One confirmed hardware write, as adaptors report it in a response buffer:
+// the key that was written and the hardware index it was written at.
+struct WriteResponseRecord {
+  std::uint32_t key;
+  std::uint32_t hwIndex;
+};
 
 class SwTable : public SwTableBase {
  public:
@@ -41,7 +54,30 @@ class SwTable : public SwTableBase {
 
   // The hardware adaptor, or null when no adaptor plug-in provided one.
   Util* util() const noexcept { return util_.get(); }
+  const Quill::Ptr<Util>& utilPtr() const noexcept { return util_; }
   void utilIs(Quill::Ptr<Util> util) noexcept;
+
+  // The hardware table the table is programmed into (null until recovered).
+  HwTable* hwTable() const noexcept { return hwTable_.get(); }
+  void hwTableIs(Quill::Ptr<HwTable> hwTable) noexcept;
+
+  // The key's entry handle, if it has one; the framework's way to find the
+  // handle a hardware response is about.
+  virtual Quill::Ptr<SwTableBase::EntryHandle> entryHandleBase(SwTableBase::Index key) const;
+
+  // The state machine that passes write responses on, when the table has an
+  // active one.
+  virtual WriteResponseSm* activeWriteResponseSm() const noexcept { return nullptr; }
+
+  // Hardware write responses arrive here: through the table's write-response
+  // state machine when it is active, otherwise (e.g. during the configuration
+  // replay after a restart, before the state machine exists) the framework
+  // dispatches them itself.
+  void hwWriteResponseIs(const void* buffer, std::size_t length);
+  // Applies a response buffer: each confirmed key's handle records the
+  // hardware index and its resolved-entry state becomes success. Responses
+  // for keys that no longer have a handle are dropped.
+  virtual void dispatchResponse(const void* buffer, std::size_t length);
 
   bool hwResponseNeeded() const noexcept { return hwResponseNeeded_; }
   void hwResponseNeededIs(bool needed) noexcept { hwResponseNeeded_ = needed; }
@@ -51,6 +87,7 @@ class SwTable : public SwTableBase {
 
  private:
   Quill::Ptr<Util> util_;
+  Quill::Ptr<HwTable> hwTable_;
   Statistics statistics_;
   bool hwResponseNeeded_ = false;
 };
@@ -65,11 +102,24 @@ class SwTable::EntryHandle : public SwTableBase::EntryHandle {
 // table's util().
 class SwTable::Util : public Quill::Notifier {
  public:
+  using WriteResponseCallback = std::function<void(SwTableBase::EntryHandle&, Asic::Index)>;
+
   explicit Util(Quill::String name) : name_(std::move(name)) {}
   const Quill::String& name() const noexcept { return name_; }
 
+  // Hardware indices are published in entry handles when they are written.
+  bool hwIndexInEntryHandle() const noexcept { return hwIndexInEntryHandle_; }
+  void hwIndexInEntryHandleIs(bool on) noexcept { hwIndexInEntryHandle_ = on; }
+
+  // Decodes a write-response buffer (an array of WriteResponseRecord) and
+  // calls `callback` with the handle and hardware index of each confirmed key
+  // that still has a handle in `table`.
+  virtual void doNotifyWriteResponse(const void* buffer, std::size_t length, const SwTable& table,
+                                     const WriteResponseCallback& callback) const;
+
  private:
   Quill::String name_;
+  bool hwIndexInEntryHandle_ = false;
 };
 
 // A software table whose keys are known indices.

@@ -2,6 +2,9 @@
 // The hardware write-response state machine of a table: it serves one table
 // and, while its notifications are active, passes the hardware's write
 // confirmations on to that table.
+#include <cstddef>
+#include <cstdint>
+
 #include "platform/Quill/Node.h"
 #include "platform/Quill/Ptr.h"
 
@@ -17,11 +20,16 @@ class WriteResponseSm : public Quill::Node {
   bool hasNotificationActive() const noexcept { return hasNotificationActive_; }
   void hasNotificationActiveIs(bool active) noexcept { hasNotificationActive_ = active; }
 
+  // Passes a hardware write-response buffer on to the table it serves.
+  void responseIs(const void* buffer, std::size_t length);
+  std::uint64_t responsesPassed() const noexcept { return responsesPassed_; }
+
  private:
   explicit WriteResponseSm(SwTable* swTable) noexcept : swTable_(swTable) {}
   ~WriteResponseSm() override;
 
   SwTable* swTable_;
+  std::uint64_t responsesPassed_ = 0;
   bool hasNotificationActive_ = false;
 };
 

@@ -70,18 +70,18 @@ std::optional<std::string> parseLevels(std::string_view levels, std::uint32_t& m
 
 }  // namespace
 
-ParseResult parse(std::string_view spec) {
+ParseResult parse(std::string_view text) {
   ParseResult result;
-  if (trim(spec).empty()) {
+  if (trim(text).empty()) {
     return result;
   }
-  std::string_view rest = spec;
+  std::string_view rest = text;
   while (true) {
     auto comma = rest.find(',');
     std::string_view item = trim(rest.substr(0, comma));
     auto fail = [&](std::string_view why) {
       result.settings.clear();
-      result.error = fmt::format("bad trace item \"{}\" in \"{}\": {}", item, spec, why);
+      result.error = fmt::format("bad trace item \"{}\" in \"{}\": {}", item, text, why);
       return result;
     };
     if (item.empty()) {
@@ -118,9 +118,9 @@ ParseResult parse(std::string_view spec) {
   return result;
 }
 
-std::optional<std::string> configure(std::string_view spec) {
+std::optional<std::string> configure(std::string_view text) {
   Impl::configureFromEnvironmentOnce();
-  auto parsed = parse(spec);
+  auto parsed = parse(text);
   if (!parsed.ok()) {
     return std::move(parsed.error);
   }

@@ -39,7 +39,7 @@ struct ParseResult {
   bool ok() const noexcept { return error.empty(); }
 };
 
-ParseResult parse(std::string_view spec);
+ParseResult parse(std::string_view text);
 
 // Applies parsed settings to live handles and remembers them for later ones.
 void apply(const std::vector<Setting>& settings);
@@ -48,7 +48,7 @@ void apply(const std::vector<Setting>& settings);
 // when the setting is bad. The TRACE environment variable is applied first if
 // that has not happened yet, so a setting from code or the command line wins
 // over it.
-std::optional<std::string> configure(std::string_view spec);
+std::optional<std::string> configure(std::string_view text);
 
 // Applies the TRACE environment variable (unset or empty: nothing to do). A
 // bad value is reported once on standard error, ignored entirely, and its

