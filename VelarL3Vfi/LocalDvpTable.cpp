@@ -1,5 +1,6 @@
 #include "VelarL3Vfi/LocalDvpTable.h"
 
+#include "VelarL3Vfi/TypeModule.h"
 #include "platform/Kiv/Exceptions.h"
 
 namespace VelarL3Vfi {
@@ -226,6 +227,44 @@ std::uint32_t LocalDvpTable::minIndex() const {
 std::uint32_t LocalDvpTable::maxIndex() const {
   const auto* adaptor = util();
   return adaptor ? adaptor->maxIndex() : 0xFFFFFFFF;
+}
+
+// --- framework hooks, mounts ----------------------------------------------
+
+const Quill::TypeData* LocalDvpTable::typeData() const noexcept {
+  return &VelarL3Vfi::typeData(kLocalDvpTableType);
+}
+
+Quill::Ptr<Asic::SwTableBase::EntryHandle> LocalDvpTable::entryHandleBase(Index key) const {
+  return entryHandle(key);
+}
+
+Trace::Handle& LocalDvpTable::traceHandle() {
+  static Trace::Handle handle("VelarL3Vfi::LocalDvpTable");
+  return handle;
+}
+
+void LocalDvpTable::doMountHwTableMountInfo(const Quill::Ptr<Ledger::MountGroup>& mg) {
+  Util::doMountHwTableMountInfo(VelarL3Vfi::typeData(kUtilType), mg, Quill::String());
+}
+
+void LocalDvpTable::doMountHwTableRecoveryStatus(const Quill::Ptr<Ledger::MountGroup>& mg) {
+  Util::doMountHwTableRecoveryStatus(VelarL3Vfi::typeData(kUtilType), mg, Quill::String());
+}
+
+void LocalDvpTable::doRecoverHwTable(const Quill::Ptr<Asic::HwTableRecoverGroup>& rg,
+                                     Asic::UnitId unitId,
+                                     const Quill::Ptr<Ledger::EntityManager>& ledgerEm,
+                                     const Asic::ChipInfo& chipInfo) {
+  Util::doRecoverHwTable(VelarL3Vfi::typeData(kLocalDvpTableType), rg, unitId, ledgerEm, chipInfo,
+                         Quill::String());
+}
+
+Asic::Index LocalDvpTable::hwIndexOnlyForCrossAgentCommunication(Index key) const {
+  auto handle = entryHandle(key);
+  if (!handle) return Asic::kExhaustedIndex;
+  return Asic::SwTableBase::getHwIndexForDependentField(
+      Quill::Ptr<const Asic::SwTableBase::EntryHandle>(handle));
 }
 
 }  // namespace VelarL3Vfi

@@ -22,8 +22,11 @@
 #include "VelarL3Vfi/EntryHandle.h"
 #include "VelarL3Vfi/UnresolvedEntry.h"
 #include "VelarL3Vfi/Util.h"
+#include "platform/Asic/HwTableRecoverGroup.h"
 #include "platform/Asic/SwTable.h"
 #include "platform/Asic/WriteResponseSm.h"
+#include "platform/Ledger/Ledger.h"
+#include "platform/Trace/TraceHandle.h"
 #include "platform/Kiv/HashMap2018.h"
 #include "platform/Kiv/Optional.h"
 #include "platform/Memory/AllocationTracker.h"
@@ -119,6 +122,28 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
 
   // Carried out by the accessor.
   void handleEntry(Index key);
+
+  // Class-level mount and recovery of the table's hardware-table state: the
+  // mounts name the adaptor type, the recovery the table type, each with the
+  // empty name.
+  static void doMountHwTableMountInfo(const Quill::Ptr<Ledger::MountGroup>& mg);
+  static void doMountHwTableRecoveryStatus(const Quill::Ptr<Ledger::MountGroup>& mg);
+  static void doRecoverHwTable(const Quill::Ptr<Asic::HwTableRecoverGroup>& rg, Asic::UnitId unitId,
+                               const Quill::Ptr<Ledger::EntityManager>& ledgerEm,
+                               const Asic::ChipInfo& chipInfo);
+  // The hardware index of the key's entry as a table depending on it sees it,
+  // for other agents; 0xFFFFFFFF when the key has no handle.
+  Asic::Index hwIndexOnlyForCrossAgentCommunication(Index key) const;
+
+  // Framework hooks.
+  const Quill::TypeData* typeData() const noexcept override;
+  Quill::Ptr<Asic::SwTableBase::EntryHandle> entryHandleBase(Index key) const override;
+  Asic::WriteResponseSm* activeWriteResponseSm() const noexcept override {
+    return writeResponseSm_.get();
+  }
+
+  // The accessor's text trace handle, "VelarL3Vfi::LocalDvpTable".
+  static Trace::Handle& traceHandle();
 
  private:
   ~LocalDvpTable() override;

@@ -31,4 +31,21 @@ const AdaptorRegistry::Adaptor* AdaptorRegistry::adaptor(std::string_view tableT
   return it == adaptors_.end() ? nullptr : &*it;
 }
 
+void AdaptorRegistry::hwTableIs(std::string_view tableType, Quill::Ptr<HwTable> hwTable) {
+  for (auto& [type, table] : hwTables_) {
+    if (type == tableType) {
+      table = std::move(hwTable);
+      return;
+    }
+  }
+  hwTables_.emplace_back(std::string(tableType), std::move(hwTable));
+}
+
+Quill::Ptr<HwTable> AdaptorRegistry::hwTable(std::string_view tableType) const {
+  for (const auto& [type, table] : hwTables_) {
+    if (type == tableType) return table;
+  }
+  return nullptr;
+}
+
 }  // namespace Asic

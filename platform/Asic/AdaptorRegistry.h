@@ -40,12 +40,17 @@ class AdaptorRegistry {
   void adaptorDel(std::string_view tableType);
   const Adaptor* adaptor(std::string_view tableType) const;
 
+  // The hardware table recovered for a table type (null when none was).
+  void hwTableIs(std::string_view tableType, Quill::Ptr<HwTable> hwTable);
+  Quill::Ptr<HwTable> hwTable(std::string_view tableType) const;
+
   // Every registration ever made; the plug-in loader compares it around a
   // load to tell a plug-in that registered nothing.
   std::size_t registrations() const noexcept { return registrations_; }
 
  private:
   std::vector<Adaptor> adaptors_;
+  std::vector<std::pair<std::string, Quill::Ptr<HwTable>>> hwTables_;
   std::size_t registrations_ = 0;
 };
 

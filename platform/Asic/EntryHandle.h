@@ -33,6 +33,10 @@ class SwTableBase::EntryHandle : public Quill::Notifier {
   void entryStateIs(EntryState state);
   void resolvedEntryStateIs(EntryState state);
 
+  // Lets a handle bring the references it holds up to date before its table
+  // cleans it up; framework handles hold none.
+  virtual void doAmendReferences() {}
+
   // Hooks of the concrete handle.
   virtual void handleEntryState() {}
   virtual Asic::Index hwIndexForDependentField() const { return hwIndex_; }

@@ -16,6 +16,19 @@
 namespace Asic {
 
 class WriteResponseSm;
+class HwTableRecoverGroup;
+}  // namespace Asic
+
+namespace Ledger {
+class MountGroup;
+class EntityManager;
+}  // namespace Ledger
+
+namespace Quill {
+struct TypeData;
+}  // namespace Quill
+
+namespace Asic {
 
 // One confirmed hardware write, as adaptors report it in a response buffer:
 // the key that was written and the hardware index it was written at.
@@ -116,6 +129,23 @@ class SwTable::Util : public Quill::Notifier {
   // that still has a handle in `table`.
   virtual void doNotifyWriteResponse(const void* buffer, std::size_t length, const SwTable& table,
                                      const WriteResponseCallback& callback) const;
+
+  // Class-level mount and recovery of a table type's hardware-table state.
+  // `type` names the type the state belongs to. The mounts are recorded in
+  // the mount group. The recovery asks the adaptor registered for the table
+  // type to recover the unit's hardware table, records it in the recover
+  // group and the entity manager, and keeps it for the tables of the type
+  // that the agent creates afterwards.
+  static void doMountHwTableMountInfo(const Quill::TypeData& type,
+                                      const Quill::Ptr<Ledger::MountGroup>& mg,
+                                      const Quill::String& name);
+  static void doMountHwTableRecoveryStatus(const Quill::TypeData& type,
+                                           const Quill::Ptr<Ledger::MountGroup>& mg,
+                                           const Quill::String& name);
+  static void doRecoverHwTable(const Quill::TypeData& type,
+                               const Quill::Ptr<HwTableRecoverGroup>& rg, UnitId unitId,
+                               const Quill::Ptr<Ledger::EntityManager>& ledgerEm,
+                               const ChipInfo& chipInfo, const Quill::String& name);
 
  private:
   Quill::String name_;

@@ -8,6 +8,10 @@ Asic::Index SwTableBase::getHwEntryIndex(const Quill::Ptr<const EntryHandle>& ha
   return handle ? handle->hwIndex() : kExhaustedIndex;
 }
 
+Asic::Index SwTableBase::getHwIndexForDependentField(const Quill::Ptr<const EntryHandle>& handle) {
+  return handle ? handle->hwIndexForDependentField() : kExhaustedIndex;
+}
+
 void SwTableBase::EntryHandle::entryStateIs(EntryState state) {
   if (entryState_ == state) return;
   entryState_ = state;

@@ -67,6 +67,9 @@ class SwTableBase : public Quill::Notifier {
   // The hardware index held by a handle of any table (kExhaustedIndex for a
   // null handle or a handle without index).
   static Asic::Index getHwEntryIndex(const Quill::Ptr<const EntryHandle>& handle) noexcept;
+  // The hardware index of a needed handle as a dependent table's field takes
+  // it (the handle's own hwIndexForDependentField; kExhaustedIndex for null).
+  static Asic::Index getHwIndexForDependentField(const Quill::Ptr<const EntryHandle>& handle);
 
  private:
   Quill::String name_;

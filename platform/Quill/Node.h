@@ -43,6 +43,7 @@
 namespace Quill {
 
 class Publisher;
+struct TypeData;
 
 // The runtime's thread-safe mode: while on, use counts change atomically.
 bool threadSafeMode() noexcept;
@@ -83,6 +84,10 @@ class Node {
 
   // The node's change publisher; nodes without one return null.
   virtual Publisher* publisher() noexcept { return nullptr; }
+
+  // The node's type in its library's type module; null for nodes no module
+  // describes.
+  virtual const TypeData* typeData() const noexcept { return nullptr; }
 
  private:
   void decUseImpl() const noexcept;

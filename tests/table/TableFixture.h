@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "VelarL3Vfi/LocalDvpTable.h"
@@ -89,6 +90,30 @@ class Recorder : public Quill::Observer {
   }
 
   Quill::Publisher* publisher_;
+};
+
+// An adaptor that records every call in order, as text.
+class RecordingUtil : public LocalDvpTable::Util {
+ public:
+  RecordingUtil() : LocalDvpTable::Util("recording") {}
+  std::uint32_t minIndex() const override { return 16; }
+  std::uint32_t maxIndex() const override { return 4095; }
+  void hwTableEntryIs(LocalDvpTable*, Index key, const Kiv::Optional<Entry>& e) const override {
+    calls.push_back("write " + std::to_string(key.value) + " " +
+                    (e.present() ? std::to_string(e->dvpNetworkGroup()) : std::string("absent")));
+  }
+  void hwTableEntryDel(LocalDvpTable*, Index key) const override {
+    calls.push_back("delete " + std::to_string(key.value));
+  }
+  void updateHwIndexRefCountTracker(Asic::HwTable*, Index key,
+                                    Asic::IndexUserTracker::OpType op) const override {
+    calls.push_back("tracker " + std::to_string(key.value) + " op " +
+                    std::to_string(static_cast<int>(op)));
+  }
+  bool compareHwEntries(LocalDvpTable*, Index, const Entry&) const override { return false; }
+  void syncEntries(Asic::HwTable*, const Quill::Ptr<LocalDvpTable>&) const override {}
+
+  mutable std::vector<std::string> calls;
 };
 
 inline Quill::Ptr<LocalDvpTable> newTable() { return Quill::Ptr<LocalDvpTable>(new LocalDvpTable()); }

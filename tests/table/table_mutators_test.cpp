@@ -219,23 +219,10 @@ TEST_F(TableMutators, EntryHasAndEntryInHwTableFollowHandleState) {
   EXPECT_FALSE(table->entryInHwTable(2));
 }
 
-class FixedRangeUtil : public LocalDvpTable::Util {
- public:
-  FixedRangeUtil() : LocalDvpTable::Util("test") {}
-  std::uint32_t minIndex() const override { return 16; }
-  std::uint32_t maxIndex() const override { return 4095; }
-  void hwTableEntryIs(LocalDvpTable*, Index, const Kiv::Optional<Entry>&) const override {}
-  void hwTableEntryDel(LocalDvpTable*, Index) const override {}
-  void updateHwIndexRefCountTracker(Asic::HwTable*, Index,
-                                    Asic::IndexUserTracker::OpType) const override {}
-  bool compareHwEntries(LocalDvpTable*, Index, const Entry&) const override { return false; }
-  void syncEntries(Asic::HwTable*, const Quill::Ptr<LocalDvpTable>&) const override {}
-};
-
 TEST_F(TableMutators, IndexRangeComesFromTheAdaptor) {
   EXPECT_EQ(table->minIndex(), 0u);
   EXPECT_EQ(table->maxIndex(), 0xFFFFFFFFu);
-  table->utilIs(Quill::Ptr<Asic::SwTable::Util>(new FixedRangeUtil()));
+  table->utilIs(Quill::Ptr<Asic::SwTable::Util>(new RecordingUtil()));
   EXPECT_EQ(table->minIndex(), 16u);
   EXPECT_EQ(table->maxIndex(), 4095u);
   EXPECT_EQ(table->util()->dependentFieldValueToHwIndex(0xFFFFFFFF), 0xFFFFFFFFu);

@@ -1,0 +1,12 @@
+#include "platform/Adjunct/Singleton.h"
+
+#include "platform/Plugin/FeaturePlugins.h"
+
+namespace Adjunct::Core::Loader {
+
+void Singleton::load(std::string_view prefix, std::string_view suffix,
+                     Plugin::Loader<void>& loader) {
+  Plugin::loadFeaturePlugins(prefix, suffix, loader);
+}
+
+}  // namespace Adjunct::Core::Loader
