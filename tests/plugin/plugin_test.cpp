@@ -1,0 +1,236 @@
+#include "platform/Asic/AdaptorRegistry.h"
+#include "platform/Plugin/FeaturePlugins.h"
+#include "platform/Plugin/Loader.h"
+#include "platform/Plugin/SearchPath.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using ::testing::StartsWith;
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::GetCapturedStderr;
+using Plugin::searchPathFrom;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kRoot = VELAR_TEST_PLUGIN_ROOT;
+const std::string kDir = kRoot + "/AsicFeature/TestTable";
+const std::string kRegisters = kDir + "/libplugin_registers.so";
+const std::string kNothing = kDir + "/libplugin_nothing.so";
+const std::string kBroken = kDir + "/libplugin_broken.so";
+
+// Sets (or, with nullopt, unsets) VELAR_PLUGIN_PATH for a scope.
+class ScopedSearchPath {
+ public:
+  explicit ScopedSearchPath(const std::optional<std::string>& value) {
+    if (const char* old = std::getenv(Plugin::kSearchPathVariable)) {
+      saved_ = old;
+    }
+    set(value);
+  }
+  ~ScopedSearchPath() { set(saved_); }
+  ScopedSearchPath(const ScopedSearchPath&) = delete;
+  ScopedSearchPath& operator=(const ScopedSearchPath&) = delete;
+
+ private:
+  static void set(const std::optional<std::string>& value) {
+    value ? ::setenv(Plugin::kSearchPathVariable, value->c_str(), 1)
+          : ::unsetenv(Plugin::kSearchPathVariable);
+  }
+  std::optional<std::string> saved_;
+};
+
+// A scratch directory, removed at the end of the test.
+struct TempDir {
+  explicit TempDir(const std::string& name) : path(fs::path(::testing::TempDir()) / ("plugin_test_" + name)) {
+    fs::remove_all(path);
+    fs::create_directories(path);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+  fs::path path;
+};
+
+std::size_t occurrences(const std::string& text, const std::string& needle) {
+  std::size_t count = 0;
+  for (auto pos = text.find(needle); pos != std::string::npos; pos = text.find(needle, pos + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// A loader with the adaptor registry as its probe.
+struct ProbedLoader : Plugin::Loader<void> {
+  explicit ProbedLoader(std::string name = "test") : Loader(std::move(name)) {
+    registrationProbeIs([] { return Asic::AdaptorRegistry::instance().registrations(); });
+  }
+};
+
+// --- Search path ---------------------------------------------------------
+
+TEST(PluginSearchPath, UnsetVariableMeansDefaultRoot) {
+  auto path = searchPathFrom(std::nullopt, "/opt/velar/lib/velar-plugins");
+  EXPECT_THAT(path.roots, ElementsAre("/opt/velar/lib/velar-plugins"));
+  EXPECT_THAT(path.refused, IsEmpty());
+}
+
+TEST(PluginSearchPath, EmptyAndRepeatedEntriesIgnored) {
+  EXPECT_THAT(searchPathFrom(":/a::/b:/a:", "/default").roots, ElementsAre("/a", "/b"));
+  // Set but naming nothing: no root, and in particular not the default.
+  EXPECT_THAT(searchPathFrom("", "/default").roots, IsEmpty());
+  EXPECT_THAT(searchPathFrom(":::", "/default").roots, IsEmpty());
+}
+
+TEST(PluginSearchPath, RelativeEntriesRefused) {
+  auto path = searchPathFrom("plugins:/a:./x:../y:~/z:/b", "/default");
+  EXPECT_THAT(path.roots, ElementsAre("/a", "/b"));
+  EXPECT_THAT(path.refused, ElementsAre("plugins", "./x", "../y", "~/z"));
+  EXPECT_THAT(Plugin::refusalMessage("./x"), StartsWith("VELAR_PLUGIN_PATH entry \"./x\" refused"));
+}
+
+TEST(PluginSearchPath, DefaultRootIsNextToPlatformLibrary) {
+  // The build tree has the platform library in build/lib and the plug-ins in
+  // build/lib/velar-plugins.
+  ASSERT_FALSE(Plugin::defaultRoot().empty());
+  EXPECT_EQ(fs::weakly_canonical(Plugin::defaultRoot()), fs::weakly_canonical(VELAR_PLUGIN_ROOT));
+  ScopedSearchPath unset(std::nullopt);
+  EXPECT_THAT(Plugin::searchPath().roots, ElementsAre(Plugin::defaultRoot()));
+}
+
+// --- Loader --------------------------------------------------------------
+
+TEST(PluginLoader, LoadsGoodPluginAndReportsTheOthers) {
+  ProbedLoader loader("AsicFeature/TestTable");
+  CaptureStderr();
+  EXPECT_EQ(loader.loadDirectory(kDir), 1u);
+  const std::string err = GetCapturedStderr();
+
+  EXPECT_THAT(loader.loaded(), ElementsAre(kRegisters));
+  EXPECT_NE(Asic::AdaptorRegistry::instance().adaptor("TestTable"), nullptr);
+  // In name order, each with its path and the loader's own reason.
+  ASSERT_EQ(loader.failures().size(), 2u);
+  EXPECT_EQ(loader.failures()[0].path, kBroken);
+  EXPECT_THAT(loader.failures()[0].reason, HasSubstr("undefined symbol: velarMissingSymbol"));
+  EXPECT_EQ(loader.failures()[1].path, kNothing);
+  EXPECT_EQ(loader.failures()[1].reason, "registered nothing");
+
+  // One line each on standard error.
+  EXPECT_EQ(occurrences(err, "\n"), 2u) << err;
+  EXPECT_EQ(occurrences(err, "AsicFeature/TestTable: plug-in \"" + kBroken + "\" failed to load: " +
+                                 loader.failures()[0].reason + "\n"),
+            1u)
+      << err;
+  EXPECT_EQ(occurrences(err, "plug-in \"" + kNothing + "\" registered nothing\n"), 1u) << err;
+}
+
+TEST(PluginLoader, EachFileTriedOncePerLoader) {
+  ProbedLoader loader;
+  CaptureStderr();
+  loader.loadDirectory(kDir);
+  GetCapturedStderr();
+
+  CaptureStderr();
+  EXPECT_EQ(loader.loadDirectory(kDir), 0u);
+  EXPECT_EQ(loader.loadDirectory(kDir + "/"), 0u);
+  EXPECT_FALSE(loader.loadFile(kRegisters));
+  EXPECT_FALSE(loader.loadFile(kDir + "/../TestTable/libplugin_broken.so"));
+  // Failures are not reported again either.
+  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_THAT(loader.loaded(), ElementsAre(kRegisters));
+  EXPECT_EQ(loader.failures().size(), 2u);
+
+  // Nor is a plug-in reached through a symbolic link loaded twice.
+  TempDir alias("alias");
+  fs::create_symlink(kRegisters, alias.path / "libalias.so");
+  CaptureStderr();
+  EXPECT_EQ(loader.loadDirectory(alias.path.string()), 0u);
+  EXPECT_EQ(GetCapturedStderr(), "");
+}
+
+TEST(PluginLoader, OnlyRegularSoFilesTried) {
+  TempDir dir("names");
+  fs::copy_file(kBroken, dir.path / "libplugin.so.1");
+  fs::copy_file(kBroken, dir.path / "libplugin.so.disabled");
+  fs::create_directory(dir.path / "subdir.so");
+  fs::create_symlink(dir.path / "missing-target.so", dir.path / "dangling.so");
+  ProbedLoader loader;
+  CaptureStderr();
+  EXPECT_EQ(loader.loadDirectory(dir.path.string()), 0u);
+  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_THAT(loader.failures(), IsEmpty());
+}
+
+TEST(PluginLoader, FileNameIsNeverLookedUpInLibraryPath) {
+  // A bare name is a file of the working directory, not a library found
+  // through LD_LIBRARY_PATH or the system directories.
+  ProbedLoader loader;
+  CaptureStderr();
+  EXPECT_FALSE(loader.loadFile("libc.so.6"));
+  EXPECT_THAT(GetCapturedStderr(), StartsWith("test: plug-in \"libc.so.6\" failed to load: "));
+  ASSERT_EQ(loader.failures().size(), 1u);
+  EXPECT_THAT(loader.failures()[0].reason, HasSubstr("No such file"));
+}
+
+TEST(PluginLoader, PluginKeptByAnotherLoaderCountsAsLoaded) {
+  ProbedLoader first;
+  first.loadFile(kRegisters);
+  // Opening it again runs no initialiser, so no new registration; it did not
+  // register nothing for all that.
+  ProbedLoader second;
+  CaptureStderr();
+  EXPECT_TRUE(second.loadFile(kRegisters));
+  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_THAT(second.loaded(), ElementsAre(kRegisters));
+}
+
+// --- Feature plug-ins ------------------------------------------------------
+
+TEST(PluginFeature, LoadsFromEveryRootAndReportsRefusedEntriesOnce) {
+  // Refusals are remembered for the whole process: a fresh entry per run.
+  static int run = 0;
+  const std::string relative = "feature-relative-root-" + std::to_string(++run);
+  ScopedSearchPath path(relative + "::/nonexistent-velar-root:" + kRoot);
+  Plugin::Loader<void> loader("AsicFeature/TestTable");
+
+  CaptureStderr();
+  EXPECT_EQ(Plugin::loadFeaturePlugins("AsicFeature", "TestTable", loader), 1u);
+  const std::string err = GetCapturedStderr();
+  EXPECT_THAT(loader.loaded(), ElementsAre(kRegisters));
+  // The adaptor registry became the probe, so the empty plug-in is caught.
+  EXPECT_EQ(loader.failures().size(), 2u);
+  EXPECT_THAT(err, HasSubstr("registered nothing"));
+  EXPECT_EQ(occurrences(err, "\"" + relative + "\""), 1u) << err;
+  EXPECT_EQ(occurrences(err, "\n"), 3u) << err;
+
+  CaptureStderr();
+  EXPECT_EQ(Plugin::loadFeaturePlugins("AsicFeature", "TestTable", loader), 0u);
+  Plugin::Loader<void> other("other");
+  EXPECT_EQ(Plugin::loadFeaturePlugins("AsicFeature", "TestTable", other), 1u);
+  const std::string again = GetCapturedStderr();
+  EXPECT_THAT(again, Not(HasSubstr(relative)));
+  EXPECT_EQ(occurrences(again, "\n"), 2u) << again;  // other's two failures
+}
+
+TEST(PluginFeature, MissingFeatureDirectoryIsNoError) {
+  ScopedSearchPath path(kRoot);
+  Plugin::Loader<void> loader("missing");
+  CaptureStderr();
+  EXPECT_EQ(Plugin::loadFeaturePlugins("AsicFeature", "NoSuchTable", loader), 0u);
+  EXPECT_EQ(GetCapturedStderr(), "");
+  EXPECT_THAT(loader.failures(), IsEmpty());
+}
+
+}  // namespace
