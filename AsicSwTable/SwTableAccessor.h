@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "AsicSwTable/ProgrammedStateSwitch.h"
+#include "platform/FastLog/FastLog.h"
 #include "platform/Asic/HwTable.h"
 #include "platform/Asic/SwTable.h"
 #include "platform/Assert/Assert.h"
@@ -24,19 +25,303 @@ template <class Table>
 class SwTable::Accessor {
  public:
   using Index = SwTableBase::Index;
+  using State = SwTableBase::EntryState;
+  using Status = SwTable::ReconciliationStatus;
   using Util = typename Table::Util;
+  using Entry = typename Table::Entry;
+  using EntryHandle = typename Table::EntryHandle;
+  using UnresolvedEntry = typename Table::UnresolvedEntry;
+  using HandleRef = Quill::Ptr<const SwTableBase::EntryHandle>;
   using OpType = IndexUserTracker::OpType;
 
   explicit Accessor(Table* swTable) noexcept : swTable_(swTable) {}
 
   Table* swTable() const noexcept { return swTable_; }
 
-  // Entry handling: runs after every change of a key's resolved entry and is
-  // where a resolved value will be programmed into the hardware or deleted
-  // from it. Until the programming step exists, the resolved collection is
-  // the whole outcome of a change.
-  void handleEntry(const Index& /*key*/) {}
+  // --- commit ---------------------------------------------------------------
 
+  // Commits `entry` at `key` and returns the key's handle. A value already
+  // waiting or already resolved at the key is not committed again; a new
+  // value replaces a different waiting one and starts its resolution, which
+  // may program the hardware before the call returns.
+  Quill::Ptr<const SwTableBase::EntryHandle> entryCommit(const Index& key, const Entry& entry) {
+    if (auto ue = swTable_->unresolvedEntry(key)) {
+      if (ue->entry() == entry) {
+        QTRACE(Table::traceHandle(), 5,
+               kName << " : " << "entryCommit" << " : Found existing unresolved entry at key : " << key
+                     << ", entry : " << entry);
+        auto eh = validEntryHandle(key);
+        promote(*eh);
+        return eh;
+      }
+      QTRACE(Table::traceHandle(), 5,
+             kName << " : " << "entryCommit" << " : Deleting existing unresolved entry at key : " << key);
+      swTable_->unresolvedEntryDel(key);
+    }
+    if (const auto* resolved = swTable_->resolvedEntryColl().find(key);
+        resolved != nullptr && resolved->present() && resolved->value() == entry) {
+      QTRACE(Table::traceHandle(), 5,
+             kName << " : " << "entryCommit" << " : Found already existing resolved entry at key : " << key
+                   << ", entry : " << entry);
+      auto eh = validEntryHandle(key);
+      promote(*eh);
+      eh->entryStateIs(eh->resolvedEntryState());
+      return eh;
+    }
+    QTRACE(Table::traceHandle(), 5, kName << " : " << "entryCommit" << " : Writing new entry at key: " << key);
+    auto eh = swTable_->entryHandleIs(key, swTable_);
+    promote(*eh);
+    eh->entryStateIs(State::unresolved);
+    auto ue = swTable_->unresolvedEntryIs(key);
+    initUnresolvedEntry(ue, entry);
+    return eh;
+  }
+
+  // The key's handle; a key with a committed value always has one.
+  Quill::Ptr<EntryHandle> validEntryHandle(const Index& key) const {
+    auto eh = swTable_->entryHandle(key);
+    QSOFT_ASSERT(eh, "expect a valid entryHandle, key: " << key);
+    return eh;
+  }
+
+  void initUnresolvedEntry(const Quill::Ptr<UnresolvedEntry>& ue, const Entry& entry) {
+    FASTLOG("{}: {}", "LocalDvpTable", "initUnresolvedEntry");
+    QTRACE(Table::traceHandle(), 6, kName << " : " << "initUnresolvedEntry" << ": key:" << ue->key());
+    ue->entryIs(entry);
+    initUnresolvedEntry(ue);
+  }
+
+  // --- resolution -----------------------------------------------------------
+
+  // Whether a dependent entry can take its needed handle's index now, or must
+  // watch the handle until it can.
+  static bool neededEntryUsable(const Util* util, const SwTableBase::EntryHandle* h) noexcept {
+    if (h == nullptr || h->entryState() == State::indexReconciled) return true;
+    if (h->hwIndex() == kExhaustedIndex) return false;
+    if (h->entryState() == State::state3 || h->entryState() == State::success) return true;
+    return util != nullptr && util->hwIndexInEntryHandle();
+  }
+
+  // Starts resolving a new unresolved entry: at once when its needed entry is
+  // usable, otherwise through a watcher; while the configuration is replayed
+  // after a restart, the needed table is told which index the hardware
+  // already uses for the key.
+  void initUnresolvedEntry(const Quill::Ptr<UnresolvedEntry>& ue) {
+    const Util* util = utilIfExists();
+    Quill::Ptr<UnresolvedEntry> hold(ue);
+    const HandleRef& h = ue->entry().localPortNextHopHandle();
+    if (!neededEntryUsable(util, h.get())) ue->neededEntryHandleSmIs(h);
+    if (ue->neededEntryHandleSms() == 0) {
+      Accessor(static_cast<Table*>(ue->parent())).doResolve(ue.get());
+      return;
+    }
+    const Index key = ue->key();
+    if (swTable_->configReplayComplete() || !swTable_->syncedEntryHas(key)) return;
+    Entry swEntry = ue->entry();
+    Entry synced = swTable_->syncedEntry(key);
+    QTRACE(Table::traceHandle(), 8,
+           kName << " : " << "suggestIndexToNeededTable" << ": swEntry:" << swEntry
+                 << ", syncedEntry:" << synced);
+    if (h && h->entryState() == State::unresolved) {
+      SwTableBase::suggestIndicesToNeededEntryHandle(h, {synced.localPortNextHop()});
+    }
+  }
+
+  // Resolves an unresolved entry whose needed entry is usable: the needed
+  // index goes into the value, the previous resolved value waits on the
+  // handle's pending queue until the hardware has the new one, and the value
+  // becomes the key's resolved entry (programming it).
+  void doResolve(UnresolvedEntry* ue) {
+    QSOFT_ASSERT(ue->neededEntryHandleSms() == 0, "function should not have been called " << this);
+    FASTLOG("{}: {}", "LocalDvpTable", "doResolve");
+    const Index key = ue->key();
+    auto eh = validEntryHandle(key);
+    if (const auto* previous = swTable_->resolvedEntryColl().find(key);
+        previous != nullptr && previous->present() && previous->value().isNonDefault()) {
+      eh->pendingEntryEnq(previous->value());
+    }
+    if (const HandleRef& h = ue->entry().localPortNextHopHandle()) {
+      ue->entryRef().localPortNextHopIs(SwTableBase::getHwIndexForDependentField(h));
+    }
+    QTRACE(Table::traceHandle(), 6, kName << " : " << "doResolve" << ": key:" << key);
+    setResolvedEntry(key, Kiv::Optional<Entry>(ue->entry()));
+    swTable_->unresolvedEntryDel(key);
+  }
+
+  void markFailedNeededEntry(UnresolvedEntry* ue) {
+    if (auto eh = swTable_->entryHandle(ue->key())) eh->entryStateIs(State::failedNeededEntry);
+  }
+
+  // The hardware index of this table's entry as a dependent table sees it.
+  Asic::Index hwIndexForDependentField(const EntryHandle* eh) const {
+    const Util* util = utilIfExists();
+    if (util == nullptr) return eh->hwIndex();
+    return util->hwIndexForDependentField(HandleRef(eh)) & 0xFFFFFFFFu;
+  }
+
+  // --- entry handling and programming ---------------------------------------
+
+  // Runs after every change of the key's resolved slot: programs the slot's
+  // value (reconciling it with the hardware's copy while the configuration
+  // is replayed after a restart), or deletes the hardware entry when the slot
+  // is gone.
+  void handleEntry(const Index& key) {
+    FASTLOG("{}: {}", "LocalDvpTable", "handleEntry");
+    QTRACE(Table::traceHandle(), 8,
+           kName << " : " << "handleEntry" << " key: " << key
+                 << ", configReplayComplete: " << swTable_->configReplayComplete());
+    const Util* util = utilIfExists();
+    if (swTable_->resolvedEntryHas(key)) {
+      if (swTable_->configReplayComplete()) {
+        programHwEntry(key, State::inProgress);
+        return;
+      }
+      const Status status = reconcileSyncedEntry(key);
+      QTRACE(Table::traceHandle(), 8, kName << " : " << "handleEntry" << ": reconcileStatus: " << status);
+      switch (status) {
+        case Status::matched: {
+          auto eh = validEntryHandle(key);
+          eh->hwIndexIs(key.value);
+          eh->entryStateIs(State::indexReconciled);
+          eh->resolvedEntryStateIs(State::indexReconciled);
+          doCompleteEntryHandleForTesting(key);
+          swTable_->syncedEntryDel(key);
+          break;
+        }
+        case Status::mismatched:
+          validEntryHandle(key)->hwIndexIs(key.value);
+          programHwEntry(key, State::indexReconciled);
+          swTable_->syncedEntryDel(key);
+          break;
+        case Status::missing:
+          programHwEntry(key, State::inProgress);
+          break;
+        default:
+          QASSERT(false);
+      }
+      swTable_->reconcilingHwEntryIs(false);
+      swTable_->updateStatistic(status);
+      return;
+    }
+    const Asic::Index index = key.value;
+    QTRACE(Table::traceHandle(), 8, kName << " : " << "traceHwIndex" << " Acquired hwIndex : " << index);
+    if (util == nullptr) return;
+    if (index == kExhaustedIndex) {
+      QTRACE(Table::traceHandle(), 8,
+             kName << " : " << "handleEntry" << "No entry in HwTable for this key. Skip delete");
+      return;
+    }
+    hwTableEntryDel(util, key, index);
+    if (!swTable_->configReplayComplete()) swTable_->updateStatistic(Status::deleted);
+  }
+
+  // Programs the key's resolved value at its hardware index (the key itself),
+  // marking the handle with `entryState`.
+  void programHwEntry(const Index& key, SwTableBase::EntryState entryState) {
+    FASTLOG("{}: {}", "LocalDvpTable", "programHwEntry");
+    QTRACE(Table::traceHandle(), 8,
+           kName << " : " << "programHwEntry" << " key: " << key << ", entryState:" << entryState);
+    auto eh = swTable_->entryHandle(key);
+    if (eh) {
+      eh->entryStateIs(entryState);
+      eh->resolvedEntryStateIs(entryState);
+    }
+    const Asic::Index index = key.value;
+    QTRACE(Table::traceHandle(), 8, kName << " : " << "traceHwIndex" << " Acquired hwIndex : " << index);
+    if (const Util* util = utilIfExists()) {
+      if (index == kExhaustedIndex) {
+        QASSERT(entryState != indexReconciled());
+        if (eh) eh->resolvedEntryStateIs(State::indexExhausted);
+        return;
+      }
+      swTable_->reconcilingHwEntryIs(entryState == State::indexReconciled);
+      hwTableEntryIs(util, key, index);
+    }
+    if (eh) doCompleteEntryHandleForTesting(key);
+  }
+
+  // Sets the key's resolved slot (present or absent value); the table's
+  // mutator then runs entry handling for the key.
+  void setResolvedEntry(const Index& key, const Kiv::Optional<Entry>& value) const {
+    std::uint8_t kind = 0;
+    if (const auto* slot = swTable_->resolvedEntryColl().find(key)) {
+      if (!slot->present()) {
+        kind = 1;
+      } else {
+        kind = validEntryHandle(key)->resolvedEntryState() == State::indexExhausted ? 0 : 2;
+      }
+    }
+    swTable_->resolvedChangeKindIs(kind);
+    swTable_->resolvedEntryIs(key, value);
+  }
+
+  // Removes the key's resolved slot; entry handling then deletes the
+  // hardware entry.
+  void deleteResolvedEntry(const Index& key) const {
+    std::uint8_t kind = 0;
+    if (const auto* slot = swTable_->resolvedEntryColl().find(key)) kind = slot->present() ? 2 : 1;
+    swTable_->resolvedChangeKindIs(kind);
+    swTable_->resolvedEntryDel(key);
+  }
+
+  // --- restart reconciliation -----------------------------------------------
+
+  // Classifies the committed entry at the key against the hardware's copy
+  // read back at restart.
+  Status reconcileSyncedEntry(const Index& key) const {
+    if (!swTable_->syncedEntryHas(key)) return Status::missing;
+    const Util* util = utilIfExists();
+    QASSERT(util != nullptr);
+    return util->compareHwEntries(swTable_, key, entry(key)) ? Status::matched : Status::mismatched;
+  }
+
+  // Reads the hardware's entries back into syncedEntry, before the replay
+  // resolves anything.
+  void syncEntries() {
+    QTRACE(Table::traceHandle(), 6,
+           kName << " : " << "syncEntries" << ": swTableInstPtr:" << static_cast<const void*>(swTable_));
+    QASSERT(hwTable());
+    QASSERT(!swTable_->resolvedEntrys());
+    if (const Util* util = utilIfExists()) {
+      Quill::Ptr<Table> hold(swTable_);
+      util->syncEntries(swTable_->hwTable(), hold);
+    }
+  }
+
+  // Ends the configuration replay: entries still unresolved but held by the
+  // hardware are counted as differing and their synced copies settled (the
+  // hardware keeps them until they resolve); write responses now go through
+  // the write-response state machine.
+  void doInitComplete() {
+    QTRACE(Table::traceHandle(), 9, kName << " : " << "doInitComplete");
+    swTable_->configReplayCompleteIs(true);
+    const Util* util = utilIfExists();
+    for (const auto& [key, ue] : swTable_->unresolvedEntryColl()) {
+      Quill::Ptr<UnresolvedEntry> hold(ue);
+      if (!swTable_->syncedEntryHas(key)) continue;
+      swTable_->updateStatistic(Status::mismatched);
+      if (util) util->updateHwIndexRefCountTracker(swTable_->hwTable(), key, OpType::deleteWritten);
+      swTable_->syncedEntryDel(key);
+    }
+    if (hwTable()) swTable_->writeResponseSmIs(swTable_);
+  }
+
+  // --- lookup ---------------------------------------------------------------
+
+  // The committed entry at the key: the waiting value if there is one, else
+  // the resolved value, else the default entry.
+  Entry entry(const Index& key) const {
+    if (const auto* ue = swTable_->unresolvedEntryColl().find(key)) {
+      Quill::Ptr<UnresolvedEntry> hold(*ue);
+      return hold->entry();
+    }
+    if (const auto* resolved = swTable_->resolvedEntryColl().find(key); resolved && resolved->present()) {
+      return resolved->value();
+    }
+    return Entry();
+  }
+
+  // --- hardware writes --------------------------------------------------------
   // The table's adaptor, or null when it has none. The adaptor is owned by
   // the table base; a use is held while it is looked up.
   const Util* utilIfExists() const {
@@ -105,6 +390,19 @@ class SwTable::Accessor {
   }
 
  private:
+  static constexpr const char* kName = "VelarL3Vfi::LocalDvpTable";
+  static constexpr SwTableBase::EntryState indexReconciled() noexcept { return State::indexReconciled; }
+
+  // Takes the committed entry's use of a handle (see Quill::Node: a
+  // reference-only handle is held by its collection without a use) and marks
+  // the handle committed.
+  static void promote(EntryHandle& eh) {
+    if (eh.entryType() == EntryHandle::referenceOnly()) eh.ownerUseRetake();
+    eh.entryTypeIs(EntryHandle::committed());
+  }
+
+  HwTable* hwTable() const noexcept { return swTable_->hwTable(); }
+
   Table* swTable_;
 };
 

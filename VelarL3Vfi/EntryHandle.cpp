@@ -1,5 +1,8 @@
 #include "VelarL3Vfi/EntryHandle.h"
 
+#include "VelarL3Vfi/LocalDvpTable.h"
+#include "VelarL3Vfi/TypeModule.h"
+
 namespace VelarL3Vfi {
 
 Quill::Ptr<LocalDvpTableEntryHandle> LocalDvpTableEntryHandle::EntryHandleIs(
@@ -53,6 +56,15 @@ void LocalDvpTableEntryHandle::pendingEntryDelAll() {
     return;
   }
   while (!pendingEntry_.empty()) pendingEntryDeq();
+}
+
+Asic::Index LocalDvpTableEntryHandle::hwIndexForDependentField() const {
+  if (swTable_ == nullptr) return hwIndex();
+  return LocalDvpTable::Accessor(swTable_).hwIndexForDependentField(this);
+}
+
+const Quill::TypeData* LocalDvpTableEntryHandle::typeData() const noexcept {
+  return &VelarL3Vfi::typeData(kEntryHandleType);
 }
 
 }  // namespace VelarL3Vfi

@@ -67,6 +67,10 @@ class LocalDvpTableEntryHandle : public Asic::SwTable::EntryHandle,
   PendingIterator pendingEntryIter() const noexcept { return pendingEntry_.begin(); }
   const PendingQueue& pendingEntryQueue() const noexcept { return pendingEntry_; }
 
+  // The hardware index of this key as dependent tables see it.
+  Asic::Index hwIndexForDependentField() const override;
+  const Quill::TypeData* typeData() const noexcept override;
+
  private:
   ~LocalDvpTableEntryHandle() override;
 

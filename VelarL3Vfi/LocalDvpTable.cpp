@@ -38,6 +38,26 @@ LocalDvpTable::~LocalDvpTable() {
 
 void LocalDvpTable::handleEntry(Index key) { Accessor(this).handleEntry(key); }
 
+Quill::Ptr<const Asic::SwTableBase::EntryHandle> LocalDvpTable::entryCommit(Index key,
+                                                                          const Entry& entry) {
+  return Accessor(this).entryCommit(key, entry);
+}
+
+LocalDvpTable::Entry LocalDvpTable::entry(Index key) const { return ConstAccessor(this).entry(key); }
+
+void LocalDvpTable::syncEntries() { Accessor(this).syncEntries(); }
+
+void LocalDvpTable::doInitComplete() { Accessor(this).doInitComplete(); }
+
+Quill::Ptr<Asic::SwTableBase::EntryHandle> LocalDvpTable::getEntryHandle(Index key) {
+  if (auto existing = entryHandle(key)) return existing;
+  auto handle = entryHandleIs(key, this);
+  handle->entryTypeIs(EntryHandle::referenceOnly());
+  // Only the other table counts as a user of a reference-only handle.
+  handle->ownerUseRelease();
+  return handle;
+}
+
 // --- resolvedEntry ---------------------------------------------------------
 
 void LocalDvpTable::resolvedEntryIs(Index key, const Kiv::Optional<Entry>& value) {
@@ -163,6 +183,8 @@ Quill::Ptr<LocalDvpTable::UnresolvedEntry> LocalDvpTable::unresolvedEntryIs(Inde
 Quill::Ptr<LocalDvpTable::UnresolvedEntry> LocalDvpTable::unresolvedEntryDel(Index key) {
   Quill::Ptr<UnresolvedEntry> removed;
   if (unresolvedEntry_.extract(key, removed)) {
+    // An entry that left the table no longer waits for anything.
+    removed->neededEntryHandleSmDelAll();
     publishChangeRecursive(kUnresolvedEntryId, &key, &removed, kKeyEq);
   }
   return removed;

@@ -17,6 +17,7 @@
 // A change of a key's resolved entry runs entry handling for the key.
 #include <cstdint>
 
+#include "AsicSwTable/EntryIterator.h"
 #include "AsicSwTable/SwTableAccessor.h"
 #include "VelarL3Vfi/Entry.h"
 #include "VelarL3Vfi/EntryHandle.h"
@@ -42,6 +43,8 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
   using UnresolvedEntry = LocalDvpTableUnresolvedEntry;
   using Util = LocalDvpTableUtil;
   using Accessor = Asic::SwTable::Accessor<LocalDvpTable>;
+  using ConstAccessor = Asic::SwTable::Accessor<const LocalDvpTable>;
+  using EntryIteratorConst = Asic::SwTable::EntryIteratorConst<LocalDvpTable>;
 
   static constexpr Quill::FieldId kResolvedEntryId = 519;
   static constexpr Quill::FieldId kSyncedEntryId = 522;
@@ -122,6 +125,17 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
 
   // Carried out by the accessor.
   void handleEntry(Index key);
+  // Commits `entry` at `key`; returns the key's handle (one use).
+  Quill::Ptr<const Asic::SwTableBase::EntryHandle> entryCommit(Index key, const Entry& entry);
+  // The committed entry at the key (waiting or resolved), or the default entry.
+  Entry entry(Index key) const;
+  EntryIteratorConst entryIteratorConst() const { return EntryIteratorConst(this); }
+  EntryIteratorConst entryIteratorConst(Index key) const { return EntryIteratorConst(this, key); }
+  // Restart reconciliation.
+  void syncEntries() override;
+  void doInitComplete() override;
+  // The reference path for other tables: a new handle is reference-only.
+  Quill::Ptr<Asic::SwTableBase::EntryHandle> getEntryHandle(Index key) override;
 
   // Class-level mount and recovery of the table's hardware-table state: the
   // mounts name the adaptor type, the recovery the table type, each with the

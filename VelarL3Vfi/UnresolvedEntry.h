@@ -20,7 +20,14 @@ class LocalDvpTableUnresolvedEntry : public Asic::SwTableUnresolvedEntry,
 
   Asic::SwTableBase::Index key() const noexcept { return key_; }
   const Entry& entry() const noexcept { return entry_; }
+  Entry& entryRef() noexcept { return entry_; }
   void entryIs(const Entry& entry) { entry_ = entry; }
+
+  // Framework callbacks of the watcher on the needed entry.
+  void doResolve() override;
+  void markFailedNeededEntry() override;
+  bool neededEntryUsable(const Asic::SwTableBase::EntryHandle& needed) const override;
+  const Quill::TypeData* typeData() const noexcept override;
 
  private:
   ~LocalDvpTableUnresolvedEntry() override;

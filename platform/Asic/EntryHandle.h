@@ -6,10 +6,15 @@
 // resolved-entry state. The two states change only through entryStateIs and
 // resolvedEntryStateIs, which run the handle's matching hook on a change.
 #include <cstdint>
+#include <memory>
+#include <set>
+#include <vector>
 
 #include "platform/Asic/SwTableBase.h"
 
 namespace Asic {
+
+class NeededEntryHandleSm;
 
 class SwTableBase::EntryHandle : public Quill::Notifier {
  public:
@@ -22,7 +27,14 @@ class SwTableBase::EntryHandle : public Quill::Notifier {
   static constexpr EntryType inDeletion() noexcept { return EntryType::inDeletion; }
 
   Asic::Index hwIndex() const noexcept { return hwIndex_; }
-  void hwIndexIs(Asic::Index index) noexcept { hwIndex_ = index; }
+  // Changes of the index and of the entry state are reported to the
+  // watchers of dependent tables (after the current operation, see
+  // NeededEntryHandleSm).
+  void hwIndexIs(Asic::Index index) noexcept {
+    if (hwIndex_ == index) return;
+    hwIndex_ = index;
+    if (watchers_) notifyWatchers();
+  }
 
   EntryState entryState() const noexcept { return entryState_; }
   EntryState resolvedEntryState() const noexcept { return resolvedEntryState_; }
@@ -37,6 +49,16 @@ class SwTableBase::EntryHandle : public Quill::Notifier {
   // cleans it up; framework handles hold none.
   virtual void doAmendReferences() {}
 
+  // Index suggestions from dependent tables: a set of indices the handle's
+  // table may prefer when it gives the entry an index. The framework keeps
+  // them and runs handleIndexSuggestions.
+  void indexSuggestionIs(std::set<Asic::Index> indices);
+  const std::vector<std::set<Asic::Index>>& indexSuggestions() const noexcept;
+  virtual void handleIndexSuggestions() {}
+
+  // The watchers of dependent tables currently on this handle.
+  std::size_t watchers() const noexcept { return watchers_ ? watchers_->list.size() : 0; }
+
   // Hooks of the concrete handle.
   virtual void handleEntryState() {}
   virtual Asic::Index hwIndexForDependentField() const { return hwIndex_; }
@@ -44,9 +66,19 @@ class SwTableBase::EntryHandle : public Quill::Notifier {
 
  protected:
   EntryHandle() noexcept = default;
-  ~EntryHandle() override = default;
+  ~EntryHandle() override;
 
  private:
+  friend class NeededEntryHandleSm;
+  struct Watchers {
+    std::vector<NeededEntryHandleSm*> list;
+    bool checkPosted = false;
+  };
+  void notifyWatchers();
+
+  // Created on first use: most handles are never watched or suggested to.
+  std::unique_ptr<Watchers> watchers_;
+  std::unique_ptr<std::vector<std::set<Asic::Index>>> suggestions_;
   Asic::Index hwIndex_ = kExhaustedIndex;
   EntryState entryState_ = EntryState::unresolved;
   EntryType entryType_ = EntryType::unassigned;

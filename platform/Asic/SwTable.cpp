@@ -18,6 +18,8 @@ Quill::Ptr<SwTableBase::EntryHandle> SwTable::entryHandleBase(SwTableBase::Index
   return nullptr;
 }
 
+Quill::Ptr<SwTableBase::EntryHandle> SwTable::getEntryHandle(SwTableBase::Index) { return nullptr; }
+
 void SwTable::hwWriteResponseIs(const void* buffer, std::size_t length) {
   if (auto* sm = activeWriteResponseSm(); sm != nullptr && sm->hasNotificationActive()) {
     sm->responseIs(buffer, length);

@@ -44,6 +44,9 @@ class SwTable : public SwTableBase {
   // The generic table algorithms, instantiated per concrete table.
   template <class Table>
   class Accessor;
+  // The merged view of a table's committed entries.
+  template <class Table>
+  class EntryIteratorConst;
 
   // Outcome of reconciling one entry with its hardware copy after a restart.
   enum class ReconciliationStatus : std::uint8_t {
@@ -77,6 +80,11 @@ class SwTable : public SwTableBase {
   // The key's entry handle, if it has one; the framework's way to find the
   // handle a hardware response is about.
   virtual Quill::Ptr<SwTableBase::EntryHandle> entryHandleBase(SwTableBase::Index key) const;
+
+  // The framework's reference path for other tables: the key's handle,
+  // created if needed (a new one is marked reference-only), as a counted
+  // reference. Tables without handles of their own return null.
+  virtual Quill::Ptr<SwTableBase::EntryHandle> getEntryHandle(SwTableBase::Index key);
 
   // The state machine that passes write responses on, when the table has an
   // active one.

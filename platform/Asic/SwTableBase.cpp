@@ -12,10 +12,9 @@ Asic::Index SwTableBase::getHwIndexForDependentField(const Quill::Ptr<const Entr
   return handle ? handle->hwIndexForDependentField() : kExhaustedIndex;
 }
 
-void SwTableBase::EntryHandle::entryStateIs(EntryState state) {
-  if (entryState_ == state) return;
-  entryState_ = state;
-  handleEntryState();
+void SwTableBase::suggestIndicesToNeededEntryHandle(const Quill::Ptr<const EntryHandle>& handle,
+                                                    const std::set<Asic::Index>& indices) {
+  if (handle) const_cast<EntryHandle&>(*handle).indexSuggestionIs(indices);
 }
 
 void SwTableBase::EntryHandle::resolvedEntryStateIs(EntryState state) {

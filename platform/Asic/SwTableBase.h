@@ -4,6 +4,7 @@
 // entry types).
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -70,6 +71,10 @@ class SwTableBase : public Quill::Notifier {
   // The hardware index of a needed handle as a dependent table's field takes
   // it (the handle's own hwIndexForDependentField; kExhaustedIndex for null).
   static Asic::Index getHwIndexForDependentField(const Quill::Ptr<const EntryHandle>& handle);
+  // Tells a needed handle which indices a dependent table would like its
+  // entry to get (the needed table may prefer them).
+  static void suggestIndicesToNeededEntryHandle(const Quill::Ptr<const EntryHandle>& handle,
+                                                const std::set<Asic::Index>& indices);
 
  private:
   Quill::String name_;

@@ -9,6 +9,7 @@
 
 #include "VelarL3Vfi/Library.h"
 #include "platform/Asic/AdaptorRegistry.h"
+#include "platform/Asic/NeededEntryTable.h"
 #include "simchip/SimChipControl.h"
 
 namespace {
@@ -17,30 +18,15 @@ using VelarL3Vfi::LocalDvpTable;
 using Entry = LocalDvpTable::Entry;
 using State = Asic::SwTableBase::EntryState;
 
-class NextHop : public Asic::SwTable::EntryHandle {
- public:
-  explicit NextHop(Asic::Index index) { hwIndexIs(index); }
-
- private:
-  ~NextHop() override { nodeFlagSet(kFlagLive, false); }
-};
-
 class ChipTraffic : public ::testing::Test {
  protected:
-  ChipTraffic() { chip->callLogClear(); }
+  ChipTraffic() {
+    table->configReplayCompleteIs(true);  // a running agent, not a restart
+    nextHops->readyIs(1, 7);
+    chip->callLogClear();
+  }
 
-  // Programs the key's current resolved value as entry handling does, with
-  // `kind` describing what the key held before.
-  void program(std::uint32_t key, std::uint8_t kind) {
-    table->resolvedChangeKindIs(kind);
-    LocalDvpTable::Accessor a(table.get());
-    a.hwTableEntryIs(a.utilIfExists(), key, key);
-  }
-  void remove(std::uint32_t key, std::uint8_t kind) {
-    table->resolvedChangeKindIs(kind);
-    LocalDvpTable::Accessor a(table.get());
-    a.hwTableEntryDel(a.utilIfExists(), key, {});
-  }
+  LocalDvpTable::Accessor accessor() { return LocalDvpTable::Accessor(table.get()); }
   std::vector<std::string> log() const {
     std::vector<std::string> lines;
     for (const auto& call : chip->callLog()) lines.push_back(call.line());
@@ -49,20 +35,18 @@ class ChipTraffic : public ::testing::Test {
 
   Quill::Ptr<LocalDvpTable> table = VelarL3Vfi::localDvpTableFactory();
   SimChip::Control* chip = dynamic_cast<SimChip::Control*>(table->util());
-  Quill::Ptr<const Asic::SwTableBase::EntryHandle> nh{new NextHop(7)};
+  Quill::Ptr<Asic::NeededEntryTable> nextHops = Asic::NeededEntryTable::NeededEntryTableIs("nextHop");
+  Quill::Ptr<const Asic::SwTableBase::EntryHandle> nh{nextHops->handleIs(1)};
 };
 
 TEST_F(ChipTraffic, WriteAbsentWriteAndDeleteReachTheChipWithTheirTrackerOperations) {
   ASSERT_NE(chip, nullptr);
   auto handle = table->entryHandleIs(5, table.get());
-  table->resolvedEntryIs(5, Entry(nh, 3, 7));
-  program(5, 0);
+  accessor().setResolvedEntry(5, Entry(nh, 3, 7));
   EXPECT_EQ(chip->slot(5), (SimChip::Slot{SimChip::SlotState::valid, 7, 3}));
-  table->resolvedEntryIs(5, Kiv::Optional<Entry>());
-  program(5, 2);
+  accessor().setResolvedEntry(5, Kiv::Optional<Entry>());
   EXPECT_EQ(chip->slot(5).state, SimChip::SlotState::writtenEmpty);
-  table->resolvedEntryDel(5);
-  remove(5, 1);
+  accessor().deleteResolvedEntry(5);
   EXPECT_EQ(log(), (std::vector<std::string>{"tracker key=5 op=0", "write key=5 group=3 nextHop=7",
                                              "tracker key=5 op=3", "write key=5 absent",
                                              "tracker key=5 op=4", "delete key=5"}));
@@ -73,10 +57,9 @@ TEST_F(ChipTraffic, WriteAbsentWriteAndDeleteReachTheChipWithTheirTrackerOperati
 
 TEST_F(ChipTraffic, ConfirmationsSettleTheHandleThroughTheWriteResponsePath) {
   auto handle = table->entryHandleIs(9, table.get());
-  table->resolvedEntryIs(9, Entry(nh, 1));
-  program(9, 0);
+  accessor().setResolvedEntry(9, Entry(nh, 1));
   EXPECT_EQ(chip->pendingResponses().size(), 1u);
-  EXPECT_EQ(handle->resolvedEntryState(), State::unresolved);
+  EXPECT_EQ(handle->resolvedEntryState(), State::inProgress);
 
   // During the replay there is no state machine: the framework dispatches.
   EXPECT_EQ(chip->deliver(9), 1u);
@@ -86,16 +69,15 @@ TEST_F(ChipTraffic, ConfirmationsSettleTheHandleThroughTheWriteResponsePath) {
 
   // Afterwards responses pass through the table's state machine.
   auto sm = table->writeResponseSmIs(table.get());
-  handle->resolvedEntryStateIs(State::inProgress);
-  program(9, 2);
+  accessor().setResolvedEntry(9, Entry(nh, 2));
+  EXPECT_EQ(handle->resolvedEntryState(), State::inProgress);
   EXPECT_EQ(chip->deliverAll(), 1u);
   EXPECT_EQ(sm->responsesPassed(), 1u);
   EXPECT_EQ(handle->resolvedEntryState(), State::success);
 }
 
 TEST_F(ChipTraffic, AResponseForAKeyWithoutHandleIsDropped) {
-  table->resolvedEntryIs(4, Entry(nh, 1));
-  program(4, 0);
+  table->resolvedEntryIs(4, Entry(nh, 1));  // no handle: programming marks nothing
   EXPECT_EQ(chip->deliverAll(), 1u);
   EXPECT_FALSE(table->entryHandle(4));
   EXPECT_EQ(table->hwIndexOnlyForCrossAgentCommunication(4), Asic::kExhaustedIndex);
@@ -121,12 +103,10 @@ TEST(ChipFile, WrittenByOneProcessReadByAnother) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     auto table = recover();
-    Quill::Ptr<const Asic::SwTableBase::EntryHandle> nh(new NextHop(12));
-    table->resolvedEntryIs(40, Entry(nh, 6, 12));
-    table->resolvedChangeKindIs(0);
-    LocalDvpTable::Accessor a(table.get());
-    a.hwTableEntryIs(a.utilIfExists(), 40, 40);
-    _exit(0);
+    auto nextHops = Asic::NeededEntryTable::NeededEntryTableIs("nextHop");
+    nextHops->readyIs(3, 12);
+    table->entryCommit(40, Entry(nextHops->handleIs(3), 6));
+    _exit(table->resolvedEntry(40).present() ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);

@@ -64,25 +64,23 @@ inline Quill::Ptr<const Asic::SwTableBase::EntryHandle> nextHop(Asic::Index hwIn
 // the test keeps a plain pointer to the util.
 class TableOnChip : public ::testing::Test {
  protected:
-  TableOnChip() { table->utilIs(Quill::Ptr<Asic::SwTable::Util>(util)); }
+  TableOnChip() {
+    table->utilIs(Quill::Ptr<Asic::SwTable::Util>(util));
+    table->configReplayCompleteIs(true);  // a running agent, not a restart
+  }
   ~TableOnChip() override { Activity::discardPending(); }
 
   Control& control() { return *util; }
 
-  // The table's own hardware traffic through its accessor: the resolved
-  // slot changes, then the accessor reports to the tracker and writes or
-  // deletes.
+  // The table's own hardware traffic: the resolved slot changes and the
+  // table's entry handling reports to the tracker and writes or deletes.
   void commit(std::uint32_t key, const Kiv::Optional<Entry>& value) {
     table->resolvedChangeKindIs(changeKind(key));
     table->resolvedEntryIs(key, value);
-    LocalDvpTable::Accessor accessor(table.get());
-    accessor.hwTableEntryIs(accessor.utilIfExists(), key, key);
   }
   void remove(std::uint32_t key) {
     table->resolvedChangeKindIs(changeKind(key));
     table->resolvedEntryDel(key);
-    LocalDvpTable::Accessor accessor(table.get());
-    accessor.hwTableEntryDel(accessor.utilIfExists(), key, key);
   }
   std::uint8_t changeKind(std::uint32_t key) const {
     if (!table->resolvedEntryHas(key)) return 0;

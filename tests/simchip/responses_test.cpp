@@ -30,7 +30,7 @@ TEST_F(SimChipResponses, HeldUntilDeliveredThenTheHandleHasItsIndexAndSuccess) {
   commit(5, Entry(nullptr, 3, 7));
   EXPECT_EQ(pendingKeys(), Keys{5});
   EXPECT_EQ(handle->hwIndex(), Asic::kExhaustedIndex);
-  EXPECT_EQ(handle->resolvedEntryState(), State::unresolved);
+  EXPECT_EQ(handle->resolvedEntryState(), State::inProgress);  // written, not confirmed
 
   EXPECT_EQ(control().deliver(5), 1u);
   EXPECT_EQ(handle->hwIndex(), 5u);
@@ -70,7 +70,7 @@ TEST_F(SimChipResponses, AutoDeliveryRunsOnlyFromTheActivityLoop) {
   control().autoDeliverIs(true);
   auto handle = table->entryHandleIs(5, table.get());
   commit(5, Entry(nullptr, 3, 7));
-  EXPECT_EQ(handle->resolvedEntryState(), State::unresolved);
+  EXPECT_EQ(handle->resolvedEntryState(), State::inProgress);  // not confirmed inside the write
   EXPECT_EQ(Activity::pending(), 1u);
   EXPECT_EQ(Activity::runPending(), 1u);
   EXPECT_EQ(handle->hwIndex(), 5u);
