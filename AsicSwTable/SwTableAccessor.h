@@ -10,6 +10,7 @@
 // this file as their source ("AsicSwTable/SwTableAccessor").
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "AsicSwTable/ProgrammedStateSwitch.h"
 #include "platform/FastLog/FastLog.h"
@@ -306,6 +307,187 @@ class SwTable::Accessor {
     if (hwTable()) swTable_->writeResponseSmIs(swTable_);
   }
 
+  // --- entry-handle states ---------------------------------------------------
+
+  // The hook of a change of a handle's entry state: traces it and checks it.
+  void handleEntryState(const EntryHandle* entryHandle, const Index& key) const {
+    const State s = entryHandle->entryState();
+    QTRACE(Table::traceHandle(), 6,
+           kName << " : " << "handleEntryState" << " entryhandle state: " << s << " at key : " << key);
+    switch (s) {
+      case State::unresolved:
+      case State::inProgress:
+      case State::indexReconciled:
+      case State::success:
+        break;
+      case State::state3:
+      case State::failedNeededEntry:
+      case State::indexExhausted:
+        QASSERT(entryHandle->entryType() != EntryHandle::inDeletion());
+        break;
+      default:
+        QASSERT(0);
+    }
+    QTRACE(Table::traceHandle(), 6,
+           kName << " : " << "handleEntryState" << " entryhandle state: COMPLETE  " << s << " at key : "
+                 << key);
+  }
+
+  // The hook of a change of a handle's resolved-entry state: the hardware
+  // path's progress becomes the entry's state; once the hardware has caught
+  // up with a write the pending values go, and once it has caught up with a
+  // delete the resolved slot goes too (and, at the end of a delete dance,
+  // the handle).
+  void handleResolvedEntryState(EntryHandle* eh) {
+    const State resolvedEntryState = eh->resolvedEntryState();
+    if (resolvedEntryState == State::inProgress || resolvedEntryState == State::indexReconciled) {
+      eh->entryStateIs(resolvedEntryState);
+      return;
+    }
+    const Index key = eh->key();
+    const State entryState = eh->entryState();
+    QASSERT(swTable_->resolvedEntryHas( key ));
+    if (swTable_->resolvedEntryColl().find(key)->present()) {
+      eh->pendingEntryDelAll();
+      if (entryState == State::inProgress || entryState == State::indexReconciled) {
+        eh->entryStateIs(eh->resolvedEntryState());
+        return;
+      }
+      QASSERT(entryState == unresolved() || entryState == failedNeededEntry());
+      QASSERT(resolvedEntryState == success());
+      return;
+    }
+    QASSERT(resolvedEntryState == success());
+    deleteResolvedEntry(key);
+    eh->pendingEntryDelAll();
+    if (entryState == State::inProgress) swTable_->entryHandleDel(key);
+  }
+
+  // --- removal ----------------------------------------------------------------
+
+  // Withdraws the committed entry at the key. The resolved entry and the
+  // hardware entry stay while anybody holds the key's handle; when its last
+  // user goes, cleanup removes the key or runs the delete dance.
+  void entryRemove(const Index& key) {
+    auto eh = swTable_->entryHandle(key);
+    const std::int32_t type = eh ? static_cast<std::int32_t>(eh->entryType()) : -1;
+    const std::uint32_t refCnt = eh ? eh->useCount() : 0;
+    FASTLOG("{}: {} entryType: {}, refCnt: {}", "LocalDvpTable", "entryRemove", type, refCnt);
+    QTRACE(Table::traceHandle(), 5,
+           kName << " : " << "entryRemove" << ": key:" << key << ", entryType:" << type
+                 << ", refCnt:" << refCnt);
+    if (!swTable_->configReplayComplete() && swTable_->syncedEntryHas(key)) {
+      if (const Util* util = utilIfExists()) {
+        util->updateHwIndexRefCountTracker(hwTable(), key, OpType::deleteWritten);
+      }
+      swTable_->syncedEntryDel(key);
+    }
+    if (eh && eh->entryType() == EntryHandle::unassigned()) {
+      swTable_->entryHandleDel(key);
+      return;
+    }
+    if (eh && eh->entryType() == EntryHandle::committed()) {
+      QTRACE(Table::traceHandle(), 5, kName << " : " << "entryRemove" << " : Removing entry at key : " << key);
+      swTable_->unresolvedEntryDel(key);
+      eh->entryTypeIs(EntryHandle::referenceOnly());
+      // The use that stood for the committed entry: the collection keeps the
+      // handle without it from now on.
+      eh->ownerUseRelease();
+      return;
+    }
+    QTRACE(Table::traceHandle(), 5,
+           kName << " : " << "entryRemove" << " : Found no committed entry at key : " << key);
+  }
+
+  // Runs when a handle's last user is gone (and on request): removes the key
+  // at once, or starts the delete dance so that the hardware entry goes
+  // before the handle does, or notes the dance's end.
+  void cleanup(EntryHandle* eh) {
+    if (swTable_ == nullptr) return;
+    eh->doAmendReferences();
+    const Index key = eh->key();
+    FASTLOG("{}: {} entryHandle : 0x{:x}", "LocalDvpTable", "cleanup", static_cast<const void*>(eh));
+    QTRACE(Table::traceHandle(), 6,
+           kName << " : " << "cleanup" << " : entryhandle cleanup, eh : " << static_cast<const void*>(eh)
+                 << ", key :" << key << ", refCnt:" << eh->useCount());
+    swTable_->unresolvedEntryDel(key);
+    if (!swTable_->configReplayComplete() && eh->resolvedEntryState() == State::unresolved) {
+      removeNow(eh);
+      return;
+    }
+    if (swTable_->entryHandleHas(key)) {
+      QSOFT_ASSERT(eh->entryType() == EntryHandle::referenceOnly(), "unexpected entryType");
+      if (const auto* resolved = swTable_->resolvedEntryColl().find(key); resolved && resolved->present()) {
+        eh->pendingEntryEnq(resolved->value());
+      }
+      if (eh->pendingEntryCount() == 0) {
+        removeNow(eh);
+        return;
+      }
+      auto held = swTable_->entryHandle(key);
+      if (!held || !inHardwarePath(held->resolvedEntryState())) {
+        removeNow(eh);
+        return;
+      }
+      QTRACE(Table::traceHandle(), 6, kName << " : " << "cleanup" << " begin delete dance, key : " << key);
+      eh->entryTypeIs(EntryHandle::inDeletion());
+      eh->entryStateIs(State::unresolved);
+      if (const auto* resolved = swTable_->resolvedEntryColl().find(key); resolved && resolved->present()) {
+        setResolvedEntry(key, Kiv::Optional<Entry>());
+        return;
+      }
+      QASSERT(eh->resolvedEntryState() == inProgress());
+      eh->entryStateIs(State::inProgress);
+      return;
+    }
+    switch (eh->entryType()) {
+      case EntryHandle::inDeletion():
+        QTRACE(Table::traceHandle(), 6, kName << " : " << "cleanup" << " delete dance complete, key : " << key);
+        return;
+      case EntryHandle::unassigned():
+        QASSERT(!swTable_->entryHandleHas( key ));
+        deleteResolvedEntry(key);
+        return;
+      case EntryHandle::referenceOnly():
+        QASSERT(swTable_->entryHandleHas( key ));
+        return;
+      default:
+        QASSERT(0);
+    }
+  }
+
+  // Table teardown: cuts every handle loose, deletes every resolved entry and
+  // drops the hardware table's index tracker.
+  void cleanup() {
+    QTRACE(Table::traceHandle(), 6, kName << " : " << "cleanup");
+    for (auto it = swTable_->entryHandleColl().begin(); it != swTable_->entryHandleColl().end(); ++it) {
+      Quill::Ptr<EntryHandle> eh(it.value());
+      eh->swTableIs(nullptr);
+      eh->doAmendReferences();
+    }
+    for (auto it = swTable_->resolvedEntryColl().begin(); it != swTable_->resolvedEntryColl().end(); ++it) {
+      deleteResolvedEntry(it.key());
+    }
+    if (utilIfExists()) IndexUserTracker::Stub::deleteTracker(hwTable(), 0, false);
+  }
+
+  // Removes the entries of every key with a handle (or only of keys whose
+  // handle is unassigned) in one pass; the cleanups that the removals cause
+  // run after the pass, one handle after the other.
+  void entryHandleRemoveAll(bool unassignedOnly) {
+    QTRACE(Table::traceHandle(), 5, kName << " : " << "entryHandleRemoveAll");
+    std::vector<Quill::Ptr<SwTable::EntryHandle>> visited;
+    visited.reserve(swTable_->entrys());
+    for (auto it = swTable_->entryHandleColl().begin(); it != swTable_->entryHandleColl().end(); ++it) {
+      const Index key = it.key();
+      Quill::Ptr<EntryHandle> eh(it.value());
+      if (unassignedOnly && eh->entryType() != EntryHandle::unassigned()) continue;
+      visited.push_back(eh);
+      entryRemove(key);
+    }
+    for (auto& eh : visited) eh = nullptr;
+  }
+
   // --- lookup ---------------------------------------------------------------
 
   // The committed entry at the key: the waiting value if there is one, else
@@ -391,7 +573,24 @@ class SwTable::Accessor {
 
  private:
   static constexpr const char* kName = "VelarL3Vfi::LocalDvpTable";
-  static constexpr SwTableBase::EntryState indexReconciled() noexcept { return State::indexReconciled; }
+  static constexpr State indexReconciled() noexcept { return State::indexReconciled; }
+  static constexpr State inProgress() noexcept { return State::inProgress; }
+  static constexpr State unresolved() noexcept { return State::unresolved; }
+  static constexpr State failedNeededEntry() noexcept { return State::failedNeededEntry; }
+  static constexpr State success() noexcept { return State::success; }
+  static constexpr bool inHardwarePath(State s) noexcept {
+    return s == State::inProgress || s == State::indexReconciled || s == State::success;
+  }
+
+  // Cuts the handle loose (so later cleanups of it do nothing), deletes the
+  // key's resolved entry (and with it the hardware entry) and takes the
+  // handle out of the table.
+  void removeNow(EntryHandle* eh) {
+    const Index key = eh->key();
+    if (eh->swTable() != nullptr) eh->swTableIs(nullptr);
+    deleteResolvedEntry(key);
+    swTable_->entryHandleDel(key);
+  }
 
   // Takes the committed entry's use of a handle (see Quill::Node: a
   // reference-only handle is held by its collection without a use) and marks

@@ -58,6 +58,22 @@ void LocalDvpTableEntryHandle::pendingEntryDelAll() {
   while (!pendingEntry_.empty()) pendingEntryDeq();
 }
 
+void LocalDvpTableEntryHandle::lastUserGone() {
+  Quill::Node::lastUserGone();
+  LocalDvpTable::Accessor(swTable_).cleanup(this);
+}
+
+void LocalDvpTableEntryHandle::cleanup() { LocalDvpTable::Accessor(swTable_).cleanup(this); }
+
+void LocalDvpTableEntryHandle::handleEntryState() {
+  LocalDvpTable::Accessor(swTable_).handleEntryState(this, key_);
+}
+
+void LocalDvpTableEntryHandle::handleResolvedEntryState() {
+  // A handle cut loose from its table has nothing left to settle.
+  if (swTable_ != nullptr) LocalDvpTable::Accessor(swTable_).handleResolvedEntryState(this);
+}
+
 Asic::Index LocalDvpTableEntryHandle::hwIndexForDependentField() const {
   if (swTable_ == nullptr) return hwIndex();
   return LocalDvpTable::Accessor(swTable_).hwIndexForDependentField(this);

@@ -69,6 +69,15 @@ class LocalDvpTableEntryHandle : public Asic::SwTable::EntryHandle,
 
   // The hardware index of this key as dependent tables see it.
   Asic::Index hwIndexForDependentField() const override;
+
+  // The runtime's part first (the table's collection takes its use back if
+  // it holds the handle), then the table's cleanup of the handle.
+  void lastUserGone() override;
+  // The procedure attribute: the table's cleanup of this handle.
+  void cleanup();
+  // Framework hooks of the two states.
+  void handleEntryState() override;
+  void handleResolvedEntryState() override;
   const Quill::TypeData* typeData() const noexcept override;
 
  private:

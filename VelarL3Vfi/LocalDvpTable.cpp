@@ -25,6 +25,7 @@ LocalDvpTable::LocalDvpTable() : Asic::SwKnownIndexTable(Quill::String()) {
 
 LocalDvpTable::~LocalDvpTable() {
   nodeFlagSet(kFlagLive, false);
+  Accessor(this).cleanup();
   entryHandleDelAll();
   unresolvedEntryDelAll();
   writeResponseSmDel();
@@ -44,6 +45,14 @@ Quill::Ptr<const Asic::SwTableBase::EntryHandle> LocalDvpTable::entryCommit(Inde
 }
 
 LocalDvpTable::Entry LocalDvpTable::entry(Index key) const { return ConstAccessor(this).entry(key); }
+
+void LocalDvpTable::entryRemove(Index key) { Accessor(this).entryRemove(key); }
+
+void LocalDvpTable::cleanup() { Accessor(this).cleanup(); }
+
+void LocalDvpTable::entryHandleRemoveAll(bool unassignedOnly) {
+  Accessor(this).entryHandleRemoveAll(unassignedOnly);
+}
 
 void LocalDvpTable::syncEntries() { Accessor(this).syncEntries(); }
 

@@ -131,6 +131,13 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
   Entry entry(Index key) const;
   EntryIteratorConst entryIteratorConst() const { return EntryIteratorConst(this); }
   EntryIteratorConst entryIteratorConst(Index key) const { return EntryIteratorConst(this, key); }
+  // Withdraws the committed entry at the key (see the delete dance in
+  // docs/architecture.md).
+  void entryRemove(Index key);
+  // Teardown: cuts every handle loose, deletes every resolved entry, drops
+  // the hardware table's index tracker.
+  void cleanup();
+  void entryHandleRemoveAll(bool unassignedOnly);
   // Restart reconciliation.
   void syncEntries() override;
   void doInitComplete() override;

@@ -32,12 +32,17 @@ class HwTable : public Quill::Node {
   const Quill::String& name() const noexcept { return name_; }
   UnitId unit() const noexcept { return unit_; }
 
+  // How often a table dropped its index-user tracker (at teardown).
+  std::uint32_t indexTrackerDeletes() const noexcept { return indexTrackerDeletes_; }
+  void indexTrackerDeleteIs() noexcept { ++indexTrackerDeletes_; }
+
  protected:
   ~HwTable() override { nodeFlagSet(kFlagLive, false); }
 
  private:
   Quill::String name_;
   UnitId unit_;
+  std::uint32_t indexTrackerDeletes_ = 0;
 };
 
 namespace IndexUserTracker {
@@ -50,6 +55,16 @@ enum class OpType : std::uint8_t {
   deleteWritten = 2,       // delete of a written value (and every reconciliation delete)
   writeAbsent = 3,         // write of an absent value over a written one
   deleteEmptySlot = 4,     // delete of a slot that had no value
+};
+
+// The framework's stub of the index-user tracker service.
+struct Stub {
+  // Drops the index-user tracker of a hardware table (null: nothing to drop).
+  static void deleteTracker(HwTable* hwTable, UnitId unit, bool flag) noexcept {
+    (void)unit;
+    (void)flag;
+    if (hwTable != nullptr) hwTable->indexTrackerDeleteIs();
+  }
 };
 
 }  // namespace IndexUserTracker

@@ -118,8 +118,8 @@ TEST(SimChipMakeUtil, BindsToTheTablesHardwareTableOrAnAnonymousChip) {
   EXPECT_EQ(table->maxIndex(), 127u);
   // Writes land in that chip, and their responses go to this table.
   auto handle = table->entryHandleIs(3, table.get());
-  table->util()->updateHwIndexRefCountTracker(table->hwTable(), 3, OpType::firstWrite);
-  table->util()->hwTableEntryIs(nullptr, 3, Entry(nullptr, 1, 1));
+  table->configReplayCompleteIs(true);
+  LocalDvpTable::Accessor(table.get()).setResolvedEntry(3, Entry(nullptr, 1, 1));
   EXPECT_EQ(chipOf(table->hwTable())->slot(3).state, SlotState::valid);
   EXPECT_EQ(control->deliverAll(), 1u);
   EXPECT_EQ(handle->hwIndex(), 3u);

@@ -105,33 +105,39 @@ TEST_F(EntryHandles, IteratorStandingOnADequeuedElementJumpsToTheNewFront) {
 }
 
 // The collection's use of a handle: given up while the collection keeps the
-// handle, re-taken by the runtime when the handle's other users are gone,
-// and handed back as a real use when the collection lets go.
+// handle, re-taken by the runtime when the handle's other users are gone
+// (before the handle's cleanup runs), and handed back as a real use when the
+// collection lets go.
 TEST_F(EntryHandles, CollectionKeepsAHandleWhoseOwnerUseWasGivenUp) {
   auto live = EntryHandle::memAllocationTracker_.live();
-  EXPECT_EQ(handle->useCount(), 2u);
-  handle->ownerUseRelease();  // e.g. a new handle marked reference-only for another table
+  table->configReplayCompleteIs(true);
+  table->resolvedEntryIs(1, Entry(nh, 1));  // programmed (no adaptor): in the hardware path
+  handle->entryTypeIs(EntryHandle::referenceOnly());
+  handle->ownerUseRelease();  // as for a handle that only another table refers to
   EXPECT_EQ(handle->useCount(), 1u);
   EXPECT_TRUE(handle->heldWithoutUse());
 
   EntryHandle* raw = handle.get();
-  handle = nullptr;  // the last user: the collection's use is re-taken
+  handle = nullptr;  // the last user: the use is re-taken and cleanup starts the delete dance
   EXPECT_EQ(EntryHandle::memAllocationTracker_.live(), live);
   EXPECT_EQ(raw->useCount(), 1u);
   EXPECT_FALSE(raw->heldWithoutUse());
+  EXPECT_EQ(raw->entryType(), EntryHandle::inDeletion());
   EXPECT_EQ(table->entryHandle(1).get(), raw);
 
-  // Given up while a dependent holds it, then removed: the pointer handed back
-  // owns a real use.
-  auto dependent = table->entryHandle(1);
-  dependent->ownerUseRelease();
-  EXPECT_EQ(dependent->useCount(), 1u);
   auto removed = table->entryHandleDel(1);
+  EXPECT_EQ(removed->useCount(), 1u);
+  removed = nullptr;  // cleanup outside the collection ends the dance; the handle goes
+  EXPECT_EQ(EntryHandle::memAllocationTracker_.live(), live - 1);
+}
+
+TEST_F(EntryHandles, RemovingAHandleHeldWithoutUseHandsBackARealUse) {
+  auto dependent = table->getEntryHandle(2);  // reference-only: only the dependent counts
+  EXPECT_EQ(dependent->useCount(), 1u);
+  EXPECT_TRUE(dependent->heldWithoutUse());
+  auto removed = table->entryHandleDel(2);
   EXPECT_EQ(dependent->useCount(), 2u);
   EXPECT_FALSE(dependent->heldWithoutUse());
-  removed = nullptr;
-  dependent = nullptr;
-  EXPECT_EQ(EntryHandle::memAllocationTracker_.live(), live - 1);
 }
 
 TEST_F(EntryHandles, TableTeardownCountsHandlesHeldWithoutUseCorrectly) {

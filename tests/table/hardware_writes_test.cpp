@@ -119,7 +119,8 @@ TEST(ProgrammedStateSwitch, ReadsTheVariableAsADecimalNumber) {
 }
 
 // Each setting runs in a child process, since the switch is read once per
-// process. The child exits 0 when the handle ended as `expected`.
+// process. Programming a key (here without adaptor) ends with the completion
+// step; the child exits 0 when the handle ended in `expected`.
 void expectCompletion(const char* value, Asic::SwTableBase::EntryState expected,
                       std::uint32_t key = 3) {
   EXPECT_EXIT(
@@ -131,16 +132,15 @@ void expectCompletion(const char* value, Asic::SwTableBase::EntryState expected,
         }
         auto table = newTable();
         auto handle = table->entryHandleIs(key, table.get());
-        LocalDvpTable::Accessor(table.get()).doCompleteEntryHandleForTesting(key);
+        table->resolvedEntryIs(key, Entry(nullptr, 1));
         // Changing the variable afterwards has no effect.
         setenv("PUBLISH_ENTRY_HANDLE_PROGRAMMED_STATE", "1", 1);
         auto other = table->entryHandleIs(key + 1, table.get());
-        LocalDvpTable::Accessor(table.get()).doCompleteEntryHandleForTesting(key + 1);
+        table->resolvedEntryIs(key + 1, Entry(nullptr, 1));
+        bool completed = expected != Asic::SwTableBase::EntryState::inProgress;
         bool ok = handle->resolvedEntryState() == expected &&
                   other->resolvedEntryState() == handle->resolvedEntryState() &&
-                  (expected == Asic::SwTableBase::EntryState::unresolved
-                       ? handle->hwIndex() == Asic::kExhaustedIndex
-                       : handle->hwIndex() == key);
+                  (completed ? handle->hwIndex() == key : handle->hwIndex() == Asic::kExhaustedIndex);
         std::exit(ok ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
@@ -148,9 +148,9 @@ void expectCompletion(const char* value, Asic::SwTableBase::EntryState expected,
 
 TEST(ProgrammedStateSwitchDeathTest, CompletesTheHandleOnlyWhenSwitchedOn) {
   using State = Asic::SwTableBase::EntryState;
-  expectCompletion(nullptr, State::unresolved);
-  expectCompletion("0", State::unresolved);
-  expectCompletion("", State::unresolved);
+  expectCompletion(nullptr, State::inProgress);
+  expectCompletion("0", State::inProgress);
+  expectCompletion("", State::inProgress);
   expectCompletion("1", State::success);
 }
 
@@ -160,7 +160,7 @@ TEST(ProgrammedStateSwitchDeathTest, TheExhaustedKeyBecomesIndexExhausted) {
         setenv("PUBLISH_ENTRY_HANDLE_PROGRAMMED_STATE", "1", 1);
         auto table = newTable();
         auto handle = table->entryHandleIs(0xFFFFFFFF, table.get());
-        LocalDvpTable::Accessor(table.get()).doCompleteEntryHandleForTesting(0xFFFFFFFF);
+        table->resolvedEntryIs(0xFFFFFFFF, Entry(nullptr, 1));
         std::exit(handle->resolvedEntryState() == Asic::SwTableBase::EntryState::indexExhausted ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");
