@@ -488,6 +488,70 @@ class SwTable::Accessor {
     for (auto& eh : visited) eh = nullptr;
   }
 
+  // --- stale entries and bulk removal -----------------------------------------
+
+  // The last step of restart reconciliation: hardware entries that the
+  // replay did not claim are deleted, the copies it left are settled, and
+  // the reconciliation statistics are reported on "SwTableStat".
+  void purgeStaleEntries() {
+    syncedEntryRemoveAll();
+    QTRACE(Table::statTraceHandle(), 0,
+           kName << " : " << "purgeStaleEntries" << " " << swTable_->statistics());
+  }
+
+  void syncedEntryRemoveAll() {
+    FASTLOG("{}: {}", "LocalDvpTable", "syncedEntryRemoveAll");
+    QTRACE(Table::traceHandle(), 8, kName << " : " << "syncedEntryRemoveAll");
+    if (utilIfExists() == nullptr || swTable_->syncedEntrys() == 0) {
+      QTRACE(Table::traceHandle(), 8,
+             kName << " : " << "syncedEntryRemoveAll" << " No stale entries in syncedEntryColl");
+      return;
+    }
+    swTable_->resolvedChangeKindIs(0);
+    swTable_->reconcilingHwEntryIs(true);
+    handleStaleEntries();
+    swTable_->syncedEntryDelAll();
+    swTable_->reconcilingHwEntryIs(false);
+  }
+
+  // One pass over the hardware's copies: a committed key settles its copy
+  // (counted when the entry is still unresolved), anything else is stale and
+  // is deleted from the hardware.
+  void handleStaleEntries() {
+    const Util* util = utilIfExists();
+    const auto& synced = swTable_->syncedEntryColl();
+    for (auto it = synced.begin(); it != synced.end(); ++it) {
+      const Index key = it.key();
+      if (swTable_->unresolvedEntryColl().has(key)) {
+        QTRACE(Table::traceHandle(), 8, kName << " : " << "handleStaleEntries" << "Skip unresolved key:" << key);
+        swTable_->updateStatistic(Status::mismatched);
+        if (util) util->updateHwIndexRefCountTracker(hwTable(), key, OpType::deleteWritten);
+        swTable_->syncedEntryDel(key);
+      } else if (swTable_->resolvedEntryHas(key)) {
+        QTRACE(Table::traceHandle(), 8, kName << " : " << "handleStaleEntries" << "Skip resolved key:" << key);
+        swTable_->syncedEntryDel(key);
+      } else {
+        const Asic::Index hwIndex = key.value;
+        QASSERT(!isExhausted( hwIndex ));
+        hwTableEntryDel(util, key, hwIndex);
+        QTRACE(Table::traceHandle(), 8,
+               kName << " : " << "handleStaleEntries" << ": Deleting stale hwEntry for key:" << key);
+        swTable_->updateStatistic(Status::deleted);
+      }
+    }
+  }
+
+  // Withdraws every committed entry through the single-key removal. Hardware
+  // entries read back after a restart must be purged first.
+  void entryRemoveAll() {
+    FASTLOG("{}: {}", "LocalDvpTable", "entryRemoveAll");
+    QTRACE(Table::traceHandle(), 5, kName << " : " << "entryRemoveAll");
+    entryHandleRemoveAll(false);
+    if (utilIfExists() != nullptr && swTable_->syncedEntrys() != 0) {
+      QSOFT_ASSERT(false, "Should call purgeStaleEntries instead");
+    }
+  }
+
   // --- lookup ---------------------------------------------------------------
 
   // The committed entry at the key: the waiting value if there is one, else
@@ -578,6 +642,7 @@ class SwTable::Accessor {
   static constexpr State unresolved() noexcept { return State::unresolved; }
   static constexpr State failedNeededEntry() noexcept { return State::failedNeededEntry; }
   static constexpr State success() noexcept { return State::success; }
+  static constexpr bool isExhausted(Asic::Index index) noexcept { return index == kExhaustedIndex; }
   static constexpr bool inHardwarePath(State s) noexcept {
     return s == State::inProgress || s == State::indexReconciled || s == State::success;
   }

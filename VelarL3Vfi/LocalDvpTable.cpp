@@ -1,5 +1,6 @@
 #include "VelarL3Vfi/LocalDvpTable.h"
 
+#include "VelarL3Vfi/Library.h"
 #include "VelarL3Vfi/TypeModule.h"
 #include "platform/Kiv/Exceptions.h"
 
@@ -57,6 +58,10 @@ void LocalDvpTable::entryHandleRemoveAll(bool unassignedOnly) {
 void LocalDvpTable::syncEntries() { Accessor(this).syncEntries(); }
 
 void LocalDvpTable::doInitComplete() { Accessor(this).doInitComplete(); }
+
+void LocalDvpTable::purgeStaleEntries() { Accessor(this).purgeStaleEntries(); }
+
+void LocalDvpTable::entryRemoveAll() { Accessor(this).entryRemoveAll(); }
 
 Quill::Ptr<Asic::SwTableBase::EntryHandle> LocalDvpTable::getEntryHandle(Index key) {
   if (auto existing = entryHandle(key)) return existing;
@@ -269,6 +274,8 @@ const Quill::TypeData* LocalDvpTable::typeData() const noexcept {
 Quill::Ptr<Asic::SwTableBase::EntryHandle> LocalDvpTable::entryHandleBase(Index key) const {
   return entryHandle(key);
 }
+
+Trace::Handle& LocalDvpTable::statTraceHandle() { return VelarL3Vfi::statTraceHandle(); }
 
 Trace::Handle& LocalDvpTable::traceHandle() {
   static Trace::Handle handle("VelarL3Vfi::LocalDvpTable");

@@ -141,6 +141,10 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
   // Restart reconciliation.
   void syncEntries() override;
   void doInitComplete() override;
+  void purgeStaleEntries() override;
+  // Withdraws every committed entry (refused while hardware entries read back
+  // after a restart are still unsettled: purge them first).
+  void entryRemoveAll();
   // The reference path for other tables: a new handle is reference-only.
   Quill::Ptr<Asic::SwTableBase::EntryHandle> getEntryHandle(Index key) override;
 
@@ -163,8 +167,10 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
     return writeResponseSm_.get();
   }
 
-  // The accessor's text trace handle, "VelarL3Vfi::LocalDvpTable".
+  // The accessor's text trace handle, "VelarL3Vfi::LocalDvpTable", and the
+  // statistics handle "SwTableStat".
   static Trace::Handle& traceHandle();
+  static Trace::Handle& statTraceHandle();
 
  private:
   ~LocalDvpTable() override;

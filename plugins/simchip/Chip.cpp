@@ -164,6 +164,16 @@ std::shared_ptr<Chip> Chip::open(const std::string& path, std::uint32_t entries)
           refuse(path, fmt::format("corrupt record {}: slot state {}", i, state));
         }
       }
+      // Recovery after an agent stopped (or was killed) mid-way:
+      //  * a slot written empty is a delete the agent never finished (it
+      //    holds no value and nobody will claim it): the delete completes;
+      //  * the index users are recovered with the table, one for every
+      //    allocated slot, so a count left by an agent killed between a
+      //    tracker report and its write is dropped.
+      for (std::uint32_t i = 0; i < count; ++i) {
+        if (chip->slot(i).state == SlotState::writtenEmpty) chip->slotClear(i);
+        chip->record(i)->users = chip->slot(i).allocated() ? 1 : 0;
+      }
       return chip;
     }
     if (errno != ENOENT) refuse(path, "cannot open: " + errnoText(errno));
