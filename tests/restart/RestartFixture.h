@@ -34,8 +34,8 @@ inline Asic::Index nextHopIndex(std::uint32_t nextHop) { return 100 + nextHop; }
 // One agent incarnation on the chip file.
 class Agent {
  public:
-  explicit Agent(const std::string& chipFile)
-      : session_(Asic::ChipInfo{0, chipFile, 1024}),
+  explicit Agent(const std::string& chipFile, std::uint32_t entries = 1024)
+      : session_(Asic::ChipInfo{0, chipFile, entries}),
         chip_(dynamic_cast<SimChip::Control*>(session_.table().util())),
         nextHops_(Asic::NeededEntryTable::NeededEntryTableIs("nextHop")) {}
 
@@ -58,6 +58,16 @@ class Agent {
   void settle() {
     while (chip_->deliverAll() + Activity::runPending() != 0) {
     }
+  }
+
+  // Writes and deletes in the call log.
+  std::pair<std::size_t, std::size_t> writeAndDeleteCounts() const {
+    std::pair<std::size_t, std::size_t> counts{0, 0};
+    for (const auto& call : chip_->callLog()) {
+      if (call.operation == "write") ++counts.first;
+      if (call.operation == "delete") ++counts.second;
+    }
+    return counts;
   }
 
   std::vector<std::string> writesAndDeletes() const {

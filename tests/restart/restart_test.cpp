@@ -2,6 +2,8 @@
 // alone, rewrites, writes and purges.
 #include "RestartFixture.h"
 
+#include <cstdlib>
+
 namespace VelarL3Vfi::restart {
 namespace {
 
@@ -98,6 +100,54 @@ TEST_F(ChipFile, AnEntryStillWaitingAtInitCompletionKeepsItsCopyUntilItResolves)
               return 0;
             }),
             0);
+}
+
+}  // namespace
+}  // namespace VelarL3Vfi::restart
+
+namespace VelarL3Vfi::restart {
+namespace {
+
+// A restart at scale: the hardware traffic of an unchanged, a partly changed
+// and a partly dropped configuration. VELAR_RESTART_ENTRIES sets the size
+// (2,000 by default; 100,000 for the figures in the docs).
+TEST_F(ChipFile, AtScaleTheReplayWritesOnlyWhatChangedAndDeletesOnlyWhatWasDropped) {
+  const char* text = std::getenv("VELAR_RESTART_ENTRIES");
+  const std::uint32_t n = text ? static_cast<std::uint32_t>(std::strtoul(text, nullptr, 10)) : 2000;
+  const std::uint32_t part = n / 10;
+  Config full;
+  for (std::uint32_t k = 0; k < n; ++k) full.entries[k] = {k % 4, static_cast<std::uint8_t>(k % 7)};
+  Config changed = full;
+  for (std::uint32_t k = 0; k < part; ++k) changed.entries[k].second = 200;
+  Config dropped = changed;
+  for (std::uint32_t k = n - part; k < n; ++k) dropped.entries.erase(k);
+
+  auto restartWith = [&](const Config& c, std::size_t writes, std::size_t deletes) {
+    return incarnation([&] {
+      Agent agent(path, n);
+      agent.replay(c);
+      agent.initComplete();
+      agent.settle();
+      auto [w, d] = agent.writeAndDeleteCounts();
+      std::printf("restart with %u entries in the chip, %zu committed: %zu writes, %zu deletes\n", n,
+                  c.entries.size(), w, d);
+      RESTART_CHECK(w == writes && d == deletes);
+      std::string why;
+      RESTART_CHECK(chipHolds(agent.chip(), c, why));
+      return 0;
+    });
+  };
+  ASSERT_EQ(incarnation([&] {
+              Agent agent(path, n);
+              agent.initComplete();
+              agent.replay(full);
+              agent.settle();
+              return agent.writeAndDeleteCounts().first == n ? 0 : 1;
+            }),
+            0);
+  EXPECT_EQ(restartWith(full, 0, 0), 0);
+  EXPECT_EQ(restartWith(changed, part, 0), 0);
+  EXPECT_EQ(restartWith(dropped, 0, part), 0);
 }
 
 }  // namespace
