@@ -2,6 +2,7 @@
 // entries against it, and init completion.
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 
@@ -25,7 +26,7 @@ class Restart : public ChipTest {
 };
 
 TEST_F(Restart, ReplayKeepsMatchingEntriesRewritesDifferingOnesAndWritesNewOnes) {
-  // The previous incarnation: a first start, then 10, 11, 12 and 14 are
+  // The previous incarnation: a first start, then 10, 11, 12, 14 and 15 are
   // programmed and confirmed. It is left alone afterwards, as an agent that
   // restarts runs no teardown of its tables.
   auto nexthopsBefore = Asic::NeededEntryTable::NeededEntryTableIs("nexthops-before");
@@ -39,10 +40,13 @@ TEST_F(Restart, ReplayKeepsMatchingEntriesRewritesDifferingOnesAndWritesNewOnes)
   auto p11 = previous->entryCommit(11, Entry(nexthopsBefore->handleIs(1), 4));
   auto p12 = previous->entryCommit(12, Entry(nexthopsBefore->handleIs(2), 6));
   auto p14 = previous->entryCommit(14, Entry(nexthopsBefore->handleIs(1), 1));
-  ASSERT_EQ(chipOf(previous)->deliverAll(), 4u);
+  auto p15 = previous->entryCommit(15, Entry(nexthopsBefore->handleIs(1), 2));
+  ASSERT_EQ(chipOf(previous)->deliverAll(), 5u);
 
-  // The agent restarts; of the next hops only 1 is back yet.
+  // The agent restarts; of the next hops only 1 is back yet, 3 is being given
+  // an index.
   nexthops->readyIs(1, 7);
+  nexthops->handleIs(3)->entryStateIs(State::inProgress);
   table = tableOnChip(file());
   auto* chip = chipOf(table);
   ASSERT_NE(chip, nullptr);
@@ -50,11 +54,11 @@ TEST_F(Restart, ReplayKeepsMatchingEntriesRewritesDifferingOnesAndWritesNewOnes)
   TableTrace trace;
 
   table->syncEntries();
-  EXPECT_EQ(takeCalls(chip), (Lines{"sync -> 4 entries"}));
+  EXPECT_EQ(takeCalls(chip), (Lines{"sync -> 5 entries"}));
   auto lines = trace.take();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].rfind(kT + "syncEntries: swTableInstPtr:", 0), 0u) << lines[0];
-  EXPECT_EQ(table->syncedEntrys(), 4u);
+  EXPECT_EQ(table->syncedEntrys(), 5u);
   EXPECT_EQ(table->syncedEntry(11).dvpNetworkGroup(), 4u);
   EXPECT_EQ(table->syncedEntry(11).localPortNextHop(), 7u);
 
@@ -98,34 +102,46 @@ TEST_F(Restart, ReplayKeepsMatchingEntriesRewritesDifferingOnesAndWritesNewOnes)
                                      ", syncedEntry:" + text(table->syncedEntry(12))}));
   EXPECT_EQ(nexthops->handle(2)->indexSuggestions(), (std::vector<std::set<Asic::Index>>{{8}}));
 
+  // A next hop past unresolved is traced but gets no suggestion.
+  const Entry late(nh(3), 2);
+  auto h15 = table->entryCommit(15, late);
+  EXPECT_EQ(trace.take(), (Lines{kT + "entryCommit : Writing new entry at key: 15",
+                                 kT + "initUnresolvedEntry: key:15",
+                                 kT + "suggestIndexToNeededTable: swEntry:" + text(late) +
+                                     ", syncedEntry:" + text(table->syncedEntry(15))}));
+  EXPECT_TRUE(nexthops->handle(3)->indexSuggestions().empty());
+
   EXPECT_EQ(table->statistics().count(Status::matched), 1u);
   EXPECT_EQ(table->statistics().count(Status::mismatched), 1u);
   EXPECT_EQ(table->statistics().count(Status::missing), 1u);
   EXPECT_EQ(table->statistics().count(Status::deleted), 0u);
 
-  // Init completion settles the copy of the entry that still waits; the copy
-  // nobody committed again stays for the stale purge.
+  // Init completion settles the copies of the entries that still wait; the
+  // copy nobody committed again stays for the stale purge.
   table->doInitComplete();
   EXPECT_EQ(trace.take(), (Lines{kT + "doInitComplete"}));
-  EXPECT_EQ(takeCalls(chip), (Lines{"tracker key=12 op=2"}));
+  auto settled = takeCalls(chip);
+  std::sort(settled.begin(), settled.end());
+  EXPECT_EQ(settled, (Lines{"tracker key=12 op=2", "tracker key=15 op=2"}));
   EXPECT_TRUE(table->configReplayComplete());
   EXPECT_TRUE(table->writeResponseSm());
-  EXPECT_EQ(table->statistics().count(Status::mismatched), 2u);
+  EXPECT_EQ(table->statistics().count(Status::mismatched), 3u);
   EXPECT_EQ(table->syncedEntrys(), 1u);
   EXPECT_TRUE(table->syncedEntryHas(14));
   EXPECT_EQ(chip->slot(12).state, SimChip::SlotState::valid) << "the chip entry itself stays";
   EXPECT_EQ(table->entry(14), Entry()) << "a chip copy alone is no committed entry";
   EXPECT_EQ(walk(table->entryIteratorConst(14)), Keys{});
   const auto all = walk(table->entryIteratorConst());
-  EXPECT_EQ(std::set<std::uint32_t>(all.begin(), all.end()), (std::set<std::uint32_t>{10, 11, 12, 13}));
+  EXPECT_EQ(std::set<std::uint32_t>(all.begin(), all.end()), (std::set<std::uint32_t>{10, 11, 12, 13, 15}));
 
   // The next hop comes back: written like a new entry, nothing more counted.
   nexthops->readyIs(2, 9);
   Activity::runPending();
   EXPECT_EQ(takeCalls(chip), (Lines{"tracker key=12 op=0", "write key=12 group=6 nextHop=9"}));
   EXPECT_EQ(table->statistics().count(Status::missing), 1u);
-  EXPECT_EQ(table->statistics().count(Status::mismatched), 2u);
+  EXPECT_EQ(table->statistics().count(Status::mismatched), 3u);
   for (std::uint32_t key : {10u, 11u, 12u, 13u, 14u}) EXPECT_EQ(chip->trackerCount(key), 1u) << key;
+  EXPECT_EQ(chip->trackerCount(15), 0u) << "given up until 15 resolves";
   for (const auto& fault : chip->faults()) ADD_FAILURE() << fault.line();
 
   EXPECT_EQ(chip->deliverAll(), 3u);
