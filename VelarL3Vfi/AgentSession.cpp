@@ -6,14 +6,14 @@
 
 namespace VelarL3Vfi {
 
-AgentSession::AgentSession(const Asic::ChipInfo& chip)
+AgentSession::AgentSession(const Asic::ChipInfo& chip, Factory factory)
     : mountGroup_(Ledger::MountGroup::MountGroupIs("agent")),
       recoverGroup_(Asic::HwTableRecoverGroup::HwTableRecoverGroupIs("agent")),
       entityManager_(Ledger::EntityManager::EntityManagerIs("agent")) {
   LocalDvpTable::doMountHwTableMountInfo(mountGroup_);
   LocalDvpTable::doMountHwTableRecoveryStatus(mountGroup_);
   LocalDvpTable::doRecoverHwTable(recoverGroup_, chip.unit, entityManager_, chip);
-  table_ = localDvpTableFactory();
+  table_ = factory();
   if (table_->hwTable() != nullptr) table_->syncEntries();
 }
 

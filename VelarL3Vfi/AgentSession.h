@@ -17,6 +17,7 @@
 // Ending a session is an agent stopping: the chip keeps what it holds, as it
 // does when an agent process exits or is killed. (A table torn down with its
 // adaptor attached would delete its entries from the hardware.)
+#include "VelarL3Vfi/Library.h"
 #include "VelarL3Vfi/LocalDvpTable.h"
 #include "platform/Asic/HwTableRecoverGroup.h"
 #include "platform/Ledger/Ledger.h"
@@ -25,7 +26,11 @@ namespace VelarL3Vfi {
 
 class AgentSession {
  public:
-  explicit AgentSession(const Asic::ChipInfo& chip);
+  using Factory = Quill::Ptr<LocalDvpTable> (*)();
+
+  // `factory` is how the table is made: the library's factory, or the same
+  // function as an agent finds it with dlsym.
+  explicit AgentSession(const Asic::ChipInfo& chip, Factory factory = &localDvpTableFactory);
   ~AgentSession();
   AgentSession(const AgentSession&) = delete;
   AgentSession& operator=(const AgentSession&) = delete;

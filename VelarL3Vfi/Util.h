@@ -58,6 +58,10 @@ class LocalDvpTableUtil : public Asic::SwTable::Util {
     return Asic::SwTableBase::getHwEntryIndex(hdl);
   }
 
+  // The adaptor's type in the table's type module, whichever plug-in
+  // subclass this is (the generic interface inspects it as a Util).
+  const Quill::TypeData* typeData() const noexcept override;
+
  protected:
   ~LocalDvpTableUtil() override { nodeFlagSet(kFlagLive, false); }
 };

@@ -1,0 +1,207 @@
+// The type module: its six types and 48 attributes, and the first steps of
+// every generic request (unknown attribute, unsupported operation), driven
+// over every attribute of every type and every operation code.
+#include <set>
+#include <string_view>
+
+#include "IntrospectionFixture.h"
+
+namespace VelarL3Vfi::test {
+namespace {
+
+using Quill::AttrKind;
+using Ops = std::set<Op>;
+
+// The attribute table as the runtime must see it.
+struct AttrCase {
+  TypeIndex type;
+  Quill::AttrId id;
+  std::string_view name;
+  AttrKind kind;
+  Ops ops;  // empty: a listed method
+  bool iterable = false;
+};
+
+const Ops kRead{Op::read}, kCall{Op::call}, kListed{}, kRw{Op::read, Op::set};
+const Ops kStored{Op::read, Op::lookup, Op::count, Op::capacity, Op::contains};
+constexpr auto E = kEntryType, H = kEntryHandleType, U = kUnresolvedEntryType, UT = kUtilType,
+               T = kLocalDvpTableType;
+constexpr auto Const = AttrKind::constant, Val = AttrKind::value, Meth = AttrKind::method,
+               Static = AttrKind::staticMethod;
+
+const std::vector<AttrCase> kAttributes = {
+    {E, 130, "getBlockSizeDefinedByUser", Const, kRead},
+    {E, 131, "numDependentFields", Const, kRead},
+    {E, 132, "localPortNextHopHandle", Val, kRw},
+    {E, 133, "localPortNextHop", Val, kRw},
+    {E, 134, "dvpNetworkGroup", Val, kRw},
+    {H, 386, "key", Val, kRead},
+    {H, 387, "swTable", Val, kRead},
+    {H, 389, "pendingEntry", AttrKind::queue, {Op::count, Op::front, Op::back, Op::enqueue, Op::dequeue}, true},
+    {H, 390, "cleanup", Meth, kListed},
+    {U, 386, "key", Val, kRead},
+    {U, 387, "entry", Val, kRw},
+    {UT, 514, "minIndex", Meth, kCall},
+    {UT, 515, "maxIndex", Meth, kCall},
+    {UT, 516, "hwTableEntryIs", Meth, kListed},
+    {UT, 517, "hwTableEntryDel", Meth, kListed},
+    {UT, 518, "updateHwIndexRefCountTracker", Meth, kListed},
+    {UT, 519, "compareHwEntries", Meth, kListed},
+    {UT, 520, "syncEntries", Meth, kListed},
+    {UT, 521, "getHwIndex", Static, kListed},
+    {UT, 522, "hwIndexForDependentField", Meth, kListed},
+    {UT, 523, "dependentFieldValueToHwIndex", Meth, kCall},
+    {T, 514, "isOwnedByMergeTable", Const, kRead},
+    {T, 515, "isExternalKeyType", Const, kRead},
+    {T, 516, "setResolvedEntryBlockMetaDataDefinedByUser", Const, kRead},
+    {T, 517, "setResolvedEntryMetaDataDefinedByUser", Const, kRead},
+    {T, 518, "entryHas", Meth, kCall},
+    {T, 519, "resolvedEntry", AttrKind::collection, kStored, true},
+    {T, 520, "entry", AttrKind::view, {Op::read, Op::contains}, true},
+    {T, 521, "entryInHwTable", AttrKind::view, kRead},
+    {T, 522, "syncedEntry", AttrKind::collection, kStored, true},
+    {T, 523, "entryRemoveAll", Meth, kCall},
+    {T, 524, "minIndex", Meth, kCall},
+    {T, 525, "maxIndex", Meth, kCall},
+    {T, 526, "handleEntry", Meth, kListed},
+    {T, 527, "readAccess", Const, kRead},
+    {T, 528, "writeAccess", Const, kRead},
+    {T, 529, "entryHandle", AttrKind::nodeCollection, kStored, true},
+    {T, 530, "unresolvedEntry", AttrKind::nodeCollection, kStored, true},
+    {T, 531, "entrys", Val, kRead},
+    {T, 532, "entryRemove", Meth, kCall},
+    {T, 533, "entryCommit", Meth, kCall},
+    {T, 534, "writeResponseSm", AttrKind::nodeValue, {Op::read, Op::set, Op::del}},
+    {T, 535, "hwIndexOnlyForCrossAgentCommunication", Meth, kCall},
+    {T, 536, "util", Meth, kCall},
+    {T, 537, "doMountHwTableMountInfo", Static, kCall},
+    {T, 538, "doMountHwTableRecoveryStatus", Static, kCall},
+    {T, 539, "doRecoverHwTable", Static, kCall},
+    {T, 540, "cleanup", Meth, kListed},
+};
+
+const std::vector<Op> kAllOps = {Op::read,    Op::set,     Op::del,  Op::count,      Op::capacity,
+                                 Op::contains, Op::front,  Op::back, Op::enqueue,    Op::dequeue,
+                                 Op::call,    Op::nonDefault, Op::equal, Op::less,   Op::lookup};
+
+TEST(TypeModule, SixTypesInIndexOrderEachKnowingItsModuleAndIndex) {
+  const auto& module = typeModule();
+  const std::vector<std::string_view> names = {
+      "VelarL3Vfi::LocalDvpTable::Entry",           "VelarL3Vfi::LocalDvpTable::EntryHandle",
+      "VelarL3Vfi::LocalDvpTable::UnresolvedEntry", "VelarL3Vfi::LocalDvpTable::Util",
+      "VelarL3Vfi::LocalDvpTable::UtilLoader",      "VelarL3Vfi::LocalDvpTable"};
+  ASSERT_EQ(module.types().size(), names.size());
+  std::uint32_t nextAttr = 0;
+  for (std::uint32_t i = 0; i < names.size(); ++i) {
+    const auto* type = module.type(i);
+    EXPECT_EQ(type->name, names[i]);
+    EXPECT_EQ(type->index, i);
+    EXPECT_EQ(type->module, &module);
+    EXPECT_EQ(type->firstAttr, nextAttr);  // attribute records follow the types' order
+    nextAttr += type->attrCount;
+    EXPECT_EQ(Quill::ModuleInspectData::findType(names[i]), type);  // announced at load
+  }
+  EXPECT_EQ(module.attrs().size(), 48u);
+  EXPECT_EQ(module.typeNames().at(0), names[0]);  // the module's own types lead the pool
+}
+
+TEST(TypeModule, EveryTypeReportsItselfThroughTypeData) {
+  Quill::Ptr<LocalDvpTable> table(new LocalDvpTable());
+  Quill::Ptr<TestUtil> util(new TestUtil());
+  auto loader = Introspection::newUtilLoaderForDir("loader", {});
+  EXPECT_EQ(table->typeData(), &typeData(kLocalDvpTableType));
+  EXPECT_EQ(table->entryHandleIs(1, table.get())->typeData(), &typeData(kEntryHandleType));
+  EXPECT_EQ(table->unresolvedEntryIs(1)->typeData(), &typeData(kUnresolvedEntryType));
+  EXPECT_EQ(util->typeData(), &typeData(kUtilType));  // a plug-in's subclass is still the module's Util
+  EXPECT_EQ(loader->typeData(), &typeData(kUtilLoaderType));
+  EXPECT_EQ(record(Entry()).recordType(), &typeData(kEntryType));
+}
+
+TEST(TypeModule, AttributeTableMatchesIdsNamesKindsAndOperations) {
+  const auto& module = typeModule();
+  std::set<const Quill::AttrData*> covered;
+  for (const auto& c : kAttributes) {
+    const auto& type = typeData(c.type);
+    SCOPED_TRACE(std::string(type.name) + "." + std::string(c.name));
+    const auto* attr = type.attr(c.id);
+    ASSERT_NE(attr, nullptr);
+    covered.insert(attr);
+    EXPECT_EQ(type.attr(c.name), attr);
+    EXPECT_EQ(module.name(attr->name), c.name);
+    EXPECT_EQ(attr->kind, c.kind);
+    EXPECT_EQ(attr->iterable(), c.iterable);
+    EXPECT_EQ(attr->listed(), c.ops.empty());
+    for (Op op : kAllOps) EXPECT_EQ(attr->accepts(static_cast<unsigned>(op)), c.ops.count(op) == 1) << opName(op);
+  }
+  EXPECT_EQ(covered.size(), module.attrs().size()) << "an attribute of the module is missing from this table";
+}
+
+TEST(TypeModule, NamesArePooledOnce) {
+  const auto& module = typeModule();
+  for (std::string_view referred : {"Asic::ChipInfo", "Asic::HwTableRecoverGroup", "Asic::IndexUserTracker::OpType",
+                                    "Asic::UnitId", "Ledger::EntityManager", "Ledger::MountGroup"}) {
+    EXPECT_NE(module.typeNames().find(referred), Quill::kNoName) << referred;
+  }
+  // "key" names attributes of two types and many parameters: one pool entry.
+  const auto key = typeData(kEntryHandleType).attr(386)->name;
+  EXPECT_EQ(typeData(kUnresolvedEntryType).attr(386)->name, key);
+  EXPECT_EQ(module.params()[typeData(kLocalDvpTableType).attr("entryRemove")->firstParam].name, key);
+  EXPECT_EQ(typeData(kEntryHandleType).ctorParams()[0].name, key);
+}
+
+// One live object of every type, to put requests to.
+class EveryType : public IntrospectionTest {
+ protected:
+  Result ask(TypeIndex type, Quill::AttrId attr, Op op) {
+    Value out;
+    Quill::Inspect::Target target;
+    switch (type) {
+      case kEntryType: target.value = &entry; break;
+      case kEntryHandleType: target.node = handle.get(); break;
+      case kUnresolvedEntryType: target.node = unresolved.get(); break;
+      case kUtilType: target.node = util; break;
+      case kUtilLoaderType: target.node = loader.get(); break;
+      case kLocalDvpTableType: target.node = table.get(); break;
+    }
+    return askType(type, out, target, attr, op);
+  }
+
+  Value entry = record(Entry(nh, 3));
+  Quill::Ptr<EntryHandle> handle = table->entryHandleIs(1, table.get());
+  Quill::Ptr<LocalDvpTable::UnresolvedEntry> unresolved = table->unresolvedEntryIs(1);
+  Quill::Ptr<Quill::Node> loader = Introspection::newUtilLoaderForDir("loader", {});
+};
+
+TEST_F(EveryType, OperationsAnAttributeDoesNotTakeAreUnsupported) {
+  for (const auto& c : kAttributes) {
+    for (Op op : kAllOps) {
+      if (c.ops.count(op) == 0) {
+        EXPECT_EQ(ask(c.type, c.id, op), Result::unsupported) << c.name << " " << opName(op);
+      }
+    }
+  }
+  // Codes no operation has, and whole-Entry operations other than the three
+  // comparisons.
+  for (unsigned code : {14u, 27u, 29u, 31u, 32u, 255u}) {
+    EXPECT_EQ(ask(T, TableAttr::resolvedEntry, static_cast<Op>(code)), Result::unsupported) << code;
+    EXPECT_EQ(ask(E, Quill::Inspect::kWholeValue, static_cast<Op>(code)), Result::unsupported) << code;
+  }
+  for (Op op : {Op::read, Op::set, Op::call, Op::lookup}) {
+    EXPECT_EQ(ask(E, Quill::Inspect::kWholeValue, op), Result::unsupported) << opName(op);
+  }
+}
+
+TEST_F(EveryType, IdsOutsideATypesTableAreUnknown) {
+  const std::vector<std::pair<TypeIndex, Quill::AttrId>> unknown = {
+      {E, 129},  {E, 135},  {H, 0},    {H, 385}, {H, 388},  {H, 391},  {U, 385},
+      {U, 388},  {UT, 513}, {UT, 524}, {kUtilLoaderType, 0}, {kUtilLoaderType, 386},
+      {kUtilLoaderType, 514}, {T, 0},  {T, 130}, {T, 513},  {T, 541},  {T, 0xFFFF}};
+  for (const auto& [type, id] : unknown) {
+    for (Op op : {Op::read, Op::set, Op::call, Op::lookup}) {
+      EXPECT_EQ(ask(type, id, op), Result::unknownAttr) << typeData(type).name << " " << id << " " << opName(op);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace VelarL3Vfi::test
