@@ -108,7 +108,8 @@ TEST(ParserErrors, SyntaxAndUnknownWords) {
   EXPECT_EQ(errors("expect no stats").size(), 1u);
   EXPECT_EQ(errors("trace Foo/99").size(), 1u);
   EXPECT_EQ(errors("log adaptor maybe"), Lines{"s.dvp:1: error: usage: log adaptor on|off"});
-  EXPECT_EQ(errors("walk entries"), Lines{"s.dvp:1: error: `walk` is not available yet"});
+  EXPECT_EQ(errors("walk entries"), Lines{"s.dvp:1: error: the table has no attribute \"entries\""});
+  EXPECT_EQ(errors("get entrys 1 2"), Lines{"s.dvp:1: error: usage: get ATTR [KEY]"});
 }
 
 TEST(ParserErrors, NextHopNamesMustBeDefinedFirstAndAgainAfterARestart) {

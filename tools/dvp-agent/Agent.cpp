@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "VelarL3Vfi/AgentSession.h"
+#include "VelarL3Vfi/Inspect.h"
 #include "platform/Activity/Activity.h"
 #include "platform/Asic/NeededEntryTable.h"
 #include "platform/Trace/TraceConfig.h"
@@ -298,6 +299,68 @@ bool Agent::exec(const Cmd::Echo& c, const Command&) {
   drainAdaptorLog();
   out_.line(c.text);
   return true;
+}
+
+// --- the generic interface ---------------------------------------------------
+//
+// Output: `get ATTR [KEY] VALUE`, one `walk ATTR KEY VALUE` line per member
+// (`-` for a slot without value), `call METHOD -> VALUE` (`call METHOD done`
+// without a result); a request the interface refuses prints its result
+// (unsupported, unknown attribute, no value, no key) instead of a value. A
+// call whose arguments do not fit, or whose operation fails, is reported like
+// a failed expectation.
+
+namespace {
+std::string outcomeText(const VelarL3Vfi::Inspect::Outcome& o) {
+  if (!o.ok()) return "(" + std::string(Quill::Inspect::resultName(o.code)) + ")";
+  return o.value.kind() == Quill::ValueKind::none ? std::string("done") : VelarL3Vfi::Inspect::toText(o.value);
+}
+}  // namespace
+
+bool Agent::exec(const Cmd::Get& c, const Command& at) {
+  namespace In = VelarL3Vfi::Inspect;
+  try {
+    auto o = c.key ? In::get(table(), c.attr, In::Value::u32(*c.key)) : In::get(table(), c.attr);
+    drainAdaptorLog();
+    out_.line(fmt::format("get {}{} {}", c.attr, c.key ? " " + std::to_string(*c.key) : "", outcomeText(o)));
+    return true;
+  } catch (const std::exception& e) {
+    return interfaceFailed(at, fmt::format("get {}: {}", c.attr, e.what()));
+  }
+}
+
+bool Agent::exec(const Cmd::Walk& c, const Command& at) {
+  namespace In = VelarL3Vfi::Inspect;
+  try {
+    auto walk = In::walk(table(), c.attr);
+    if (!walk) return interfaceFailed(at, fmt::format("walk {}: not a collection", c.attr));
+    for (const auto& step : walk.rest()) {
+      out_.line(fmt::format("walk {} {} {}", c.attr, In::toText(step.key),
+                            step.value ? In::toText(*step.value) : std::string("-")));
+    }
+    return true;
+  } catch (const std::exception& e) {
+    return interfaceFailed(at, fmt::format("walk {}: {}", c.attr, e.what()));
+  }
+}
+
+bool Agent::exec(const Cmd::Call& c, const Command& at) {
+  namespace In = VelarL3Vfi::Inspect;
+  try {
+    auto o = In::callText(table(), c.method, c.args);
+    settle();
+    drainAdaptorLog();
+    out_.line(fmt::format("call {} -> {}", c.method, outcomeText(o)));
+    return o.ok();
+  } catch (const std::exception& e) {
+    return interfaceFailed(at, fmt::format("call {}: {}", c.method, e.what()));
+  }
+}
+
+bool Agent::interfaceFailed(const Command& at, const std::string& why) {
+  drainAdaptorLog();
+  out_.error(fmt::format("{}: {}", at.where(), why));
+  return false;
 }
 
 // --- show ----------------------------------------------------------------------

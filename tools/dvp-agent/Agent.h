@@ -103,6 +103,11 @@ class Agent {
   bool exec(const Cmd::Trace& c, const Command& at);
   bool exec(const Cmd::LogAdaptor& c, const Command& at);
   bool exec(const Cmd::Echo& c, const Command& at);
+  bool exec(const Cmd::Get& c, const Command& at);
+  bool exec(const Cmd::Walk& c, const Command& at);
+  bool exec(const Cmd::Call& c, const Command& at);
+  // Reports a generic-interface request that failed, like a failed expect.
+  bool interfaceFailed(const Command& at, const std::string& why);
 
   std::optional<std::string> nextHopName(const Asic::SwTableBase::EntryHandle* handle) const;
 

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <utility>
 
+#include "VelarL3Vfi/TypeModule.h"
 #include "platform/Trace/TraceConfig.h"
 
 namespace DvpAgent {
@@ -189,6 +190,14 @@ std::variant<std::monostate, Command, ParseError> Parser::parseLine(std::string_
     throw Bad{fmt::format("unknown next hop \"{}\": define it with a `nexthop {}` line first", name, name)};
   };
 
+  // An attribute of the table's generic interface.
+  auto tableAttr = [&](std::string_view name) {
+    const auto& type = VelarL3Vfi::typeData(VelarL3Vfi::kLocalDvpTableType);
+    if (type.attr(name) == nullptr) {
+      throw Bad{fmt::format("the table has no attribute \"{}\"", name)};
+    }
+  };
+
   // The object of `show` and `expect` at word `at`, and its key if the
   // object has one and the next word gives it (`expect` requires it).
   auto query = [&](std::size_t at, bool forShow) {
@@ -334,8 +343,18 @@ std::variant<std::monostate, Command, ParseError> Parser::parseLine(std::string_
       action = Cmd::LogAdaptor{w[2] == "on"};
     } else if (verb == "echo") {
       action = Cmd::Echo{std::string(restAfterFirstWord(text))};
-    } else if (verb == "get" || verb == "walk" || verb == "call") {
-      throw Bad{fmt::format("`{}` is not available yet", verb)};
+    } else if (verb == "get") {
+      arity(w, 2, 3, "get ATTR [KEY]");
+      tableAttr(w[1]);
+      action = Cmd::Get{std::string(w[1]), w.size() == 3 ? std::optional<Key>(key(w[2])) : std::nullopt};
+    } else if (verb == "walk") {
+      arity(w, 2, 2, "walk ATTR");
+      tableAttr(w[1]);
+      action = Cmd::Walk{std::string(w[1])};
+    } else if (verb == "call") {
+      if (w.size() < 2) throw Bad{"usage: call METHOD [ARGS...]"};
+      tableAttr(w[1]);
+      action = Cmd::Call{std::string(w[1]), std::vector<std::string>(w.begin() + 2, w.end())};
     } else {
       throw Bad{fmt::format("unknown command \"{}\"", verb)};
     }

@@ -11,6 +11,7 @@
 //   show OBJECT [KEY]                        hw, entries, handle, nexthop, stats, tracker
 //   expect OBJECT [KEY] FIELD=VALUE... | expect no OBJECT KEY
 //   trace SETTING | log adaptor on|off | echo TEXT
+//   get ATTR [KEY] | walk ATTR | call METHOD [ARGS...]   the table's generic interface
 //
 // A '#' at the start of a word starts a comment, except in the text of
 // `echo`, which is printed as written. Keys and numbers are decimal.
@@ -111,12 +112,26 @@ struct LogAdaptor {
 struct Echo {
   std::string text;
 };
+// The table's generic interface: read an attribute (keyed or not), walk a
+// collection, call a method with its arguments as text.
+struct Get {
+  std::string attr;
+  std::optional<Key> key;
+};
+struct Walk {
+  std::string attr;
+};
+struct Call {
+  std::string method;
+  std::vector<std::string> args;
+};
 
 }  // namespace Cmd
 
 using Action = std::variant<Cmd::NextHop, Cmd::Commit, Cmd::Remove, Cmd::RemoveAll, Cmd::Hold,
                             Cmd::Release, Cmd::Confirm, Cmd::InitComplete, Cmd::Purge, Cmd::Restart,
-                            Cmd::Show, Cmd::Expect, Cmd::Trace, Cmd::LogAdaptor, Cmd::Echo>;
+                            Cmd::Show, Cmd::Expect, Cmd::Trace, Cmd::LogAdaptor, Cmd::Echo,
+                            Cmd::Get, Cmd::Walk, Cmd::Call>;
 
 struct Command {
   std::string file;  // as the user named it ("<stdin>" for standard input)
