@@ -251,8 +251,8 @@ bool LocalDvpTable::entryInHwTable(Index key) const {
   return state == State::inProgress || state == State::indexReconciled || state == State::success;
 }
 
-LocalDvpTable::Util* LocalDvpTable::util() const noexcept {
-  return dynamic_cast<Util*>(Asic::SwKnownIndexTable::util());
+void LocalDvpTable::utilChanged() noexcept {
+  typedUtil_ = dynamic_cast<Util*>(Asic::SwKnownIndexTable::util());
 }
 
 std::uint32_t LocalDvpTable::minIndex() const {

@@ -109,7 +109,10 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
   bool entryInHwTable(Index key) const;
   std::uint32_t minIndex() const;
   std::uint32_t maxIndex() const;
-  Util* util() const noexcept;
+  // The adaptor as this table's Util (null without adaptor, or when the
+  // framework's adaptor is of another kind). Kept on every change of the
+  // adaptor, so the hot paths read a pointer.
+  Util* util() const noexcept { return typedUtil_; }
 
   // Read-only views for iteration (generic interface, lookups).
   const Kiv::HashMap2018<Index, Kiv::Optional<Entry>>& resolvedEntryColl() const noexcept {
@@ -174,6 +177,7 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
 
  private:
   ~LocalDvpTable() override;
+  void utilChanged() noexcept override;
 
   template <class Map>
   static std::uint32_t count(const Map& map) noexcept {
@@ -185,6 +189,7 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
   Kiv::HashMap2018<Index, Quill::Ptr<EntryHandle>> entryHandle_;
   Kiv::HashMap2018<Index, Quill::Ptr<UnresolvedEntry>> unresolvedEntry_;
   Quill::Ptr<Asic::WriteResponseSm> writeResponseSm_;
+  Util* typedUtil_ = nullptr;
 };
 
 }  // namespace VelarL3Vfi

@@ -10,7 +10,10 @@ namespace Asic {
 SwTable::SwTable(Quill::String name) : SwTableBase(std::move(name)) {}
 SwTable::~SwTable() = default;
 
-void SwTable::utilIs(Quill::Ptr<Util> util) noexcept { util_ = std::move(util); }
+void SwTable::utilIs(Quill::Ptr<Util> util) noexcept {
+  util_ = std::move(util);
+  utilChanged();
+}
 
 void SwTable::hwTableIs(Quill::Ptr<HwTable> hwTable) noexcept { hwTable_ = std::move(hwTable); }
 

@@ -106,6 +106,11 @@ class SwTable : public SwTableBase {
   const Statistics& statistics() const noexcept { return statistics_; }
   void updateStatistic(ReconciliationStatus status) noexcept;
 
+ protected:
+  // Runs after the adaptor changed, so that a table can keep its own typed
+  // view of it.
+  virtual void utilChanged() noexcept {}
+
  private:
   Quill::Ptr<Util> util_;
   Quill::Ptr<HwTable> hwTable_;
