@@ -347,7 +347,8 @@ class SwTable::Accessor {
     const Index key = eh->key();
     const State entryState = eh->entryState();
     QASSERT(swTable_->resolvedEntryHas( key ));
-    if (swTable_->resolvedEntryColl().find(key)->present()) {
+    const auto* slot = swTable_->resolvedEntryColl().find(key);
+    if (slot != nullptr && slot->present()) {
       eh->pendingEntryDelAll();
       if (entryState == State::inProgress || entryState == State::indexReconciled) {
         eh->entryStateIs(eh->resolvedEntryState());

@@ -277,7 +277,7 @@ bool Agent::exec(const Cmd::Expect& c, const Command& at) {
   const bool ok = c.absent ? !got : got && lineHolds(*got, c.fields);
   if (ok) return true;
   std::string wanted = c.absent ? absent : c.query.text();
-  for (const auto& field : c.fields) wanted += " " + field.text();
+  for (const auto& field : c.fields) wanted.append(" ").append(field.text());
   out_.error(fmt::format("{}: expect failed: wanted {}, got {}", at.where(), wanted, got.value_or(absent)));
   return false;
 }
@@ -312,7 +312,7 @@ bool Agent::exec(const Cmd::Echo& c, const Command&) {
 
 namespace {
 std::string outcomeText(const VelarL3Vfi::Inspect::Outcome& o) {
-  if (!o.ok()) return "(" + std::string(Quill::Inspect::resultName(o.code)) + ")";
+  if (!o.ok()) return fmt::format("({})", Quill::Inspect::resultName(o.code));
   return o.value.kind() == Quill::ValueKind::none ? std::string("done") : VelarL3Vfi::Inspect::toText(o.value);
 }
 }  // namespace
@@ -322,7 +322,8 @@ bool Agent::exec(const Cmd::Get& c, const Command& at) {
   try {
     auto o = c.key ? In::get(table(), c.attr, In::Value::u32(*c.key)) : In::get(table(), c.attr);
     drainAdaptorLog();
-    out_.line(fmt::format("get {}{} {}", c.attr, c.key ? " " + std::to_string(*c.key) : "", outcomeText(o)));
+    out_.line(c.key ? fmt::format("get {} {} {}", c.attr, *c.key, outcomeText(o))
+                    : fmt::format("get {} {}", c.attr, outcomeText(o)));
     return true;
   } catch (const std::exception& e) {
     return interfaceFailed(at, fmt::format("get {}: {}", c.attr, e.what()));

@@ -140,8 +140,8 @@ std::string_view objectName(Object object) noexcept { return info(object).name; 
 
 std::string Query::text() const {
   std::string out(objectName(object));
-  if (key) out += " " + std::to_string(*key);
-  if (name) out += " " + *name;
+  if (key) out.append(" ").append(std::to_string(*key));
+  if (name) out.append(" ").append(*name);
   return out;
 }
 
