@@ -33,7 +33,7 @@ class SwTableBase::EntryHandle : public Quill::Notifier {
   void hwIndexIs(Asic::Index index) noexcept {
     if (hwIndex_ == index) return;
     hwIndex_ = index;
-    if (watchers_) notifyWatchers();
+    if (extras_) notifyWatchers();
   }
 
   EntryState entryState() const noexcept { return entryState_; }
@@ -57,7 +57,7 @@ class SwTableBase::EntryHandle : public Quill::Notifier {
   virtual void handleIndexSuggestions() {}
 
   // The watchers of dependent tables currently on this handle.
-  std::size_t watchers() const noexcept { return watchers_ ? watchers_->list.size() : 0; }
+  std::size_t watchers() const noexcept { return extras_ ? extras_->watchers.live : 0; }
 
   // Hooks of the concrete handle.
   virtual void handleEntryState() {}
@@ -70,15 +70,30 @@ class SwTableBase::EntryHandle : public Quill::Notifier {
 
  private:
   friend class NeededEntryHandleSm;
+  // The watchers in the order they started. A watcher knows its slot, so
+  // it leaves in constant time by emptying the slot; empty slots are
+  // squeezed out once they outnumber the live ones, but never while a check
+  // walks the slots (the walk goes by slot number).
   struct Watchers {
-    std::vector<NeededEntryHandleSm*> list;
+    std::vector<NeededEntryHandleSm*> slots;
+    std::size_t live = 0;
+    unsigned walking = 0;
     bool checkPosted = false;
+
+    std::size_t add(NeededEntryHandleSm* watcher);
+    void remove(std::size_t slot) noexcept;
+    void compactIfSparse() noexcept;
   };
+  // What only some handles need: created on first use, because most handles
+  // are never watched or suggested to (every handle pays one pointer).
+  struct Extras {
+    Watchers watchers;
+    std::vector<std::set<Asic::Index>> suggestions;
+  };
+  Extras& extras();
   void notifyWatchers();
 
-  // Created on first use: most handles are never watched or suggested to.
-  std::unique_ptr<Watchers> watchers_;
-  std::unique_ptr<std::vector<std::set<Asic::Index>>> suggestions_;
+  std::unique_ptr<Extras> extras_;
   Asic::Index hwIndex_ = kExhaustedIndex;
   EntryState entryState_ = EntryState::unresolved;
   EntryType entryType_ = EntryType::unassigned;

@@ -33,6 +33,7 @@ class NeededEntryHandleSm {
   NeededEntryHandleSm& operator=(const NeededEntryHandleSm&) = delete;
 
   const SwTableBase::EntryHandle& needed() const noexcept { return *needed_; }
+  void slotIs(std::size_t slot) noexcept { slot_ = slot; }
 
   // Runs the checks of every watcher on `handle` (the posted work of a change).
   static void check(const Quill::Ptr<SwTableBase::EntryHandle>& handle);
@@ -40,6 +41,7 @@ class NeededEntryHandleSm {
  private:
   SwTableUnresolvedEntry& owner_;
   Quill::Ptr<const SwTableBase::EntryHandle> needed_;
+  std::size_t slot_;  // in the needed handle's watchers
   bool failureReported_ = false;
 };
 

@@ -2,6 +2,8 @@
 // after the change, and a failed needed entry keeps being watched.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "platform/Activity/Activity.h"
 #include "platform/Asic/NeededEntryTable.h"
 #include "platform/Asic/UnresolvedEntry.h"
@@ -82,3 +84,45 @@ TEST_F(NeededEntryWatch, SuggestionsAreKeptAndHandled) {
 }
 
 }  // namespace
+
+// Many entries on one handle: watchers leaving in any order, and entries
+// withdrawn by a sibling's callback, never skip or repeat a callback.
+class Withdrawing : public Asic::SwTableUnresolvedEntry {
+ public:
+  void doResolve() override {
+    ++resolved;
+    if (victim) victim->neededEntryHandleSmDelAll();
+  }
+  void markFailedNeededEntry() override {}
+  int resolved = 0;
+  Withdrawing* victim = nullptr;
+
+ private:
+  ~Withdrawing() override { nodeFlagSet(kFlagLive, false); }
+};
+
+TEST_F(NeededEntryWatch, ManyWatchersLeaveInAnyOrderAndEachResolvesOnce) {
+  constexpr int kCount = 1000;
+  std::vector<Quill::Ptr<Withdrawing>> entries;
+  for (int i = 0; i < kCount; ++i) {
+    entries.emplace_back(new Withdrawing());
+    entries.back()->neededEntryHandleSmIs(handle);
+  }
+  // Every third entry gives up before the handle is ready (the slots left
+  // behind are squeezed out), and each entry at i % 3 == 1 withdraws the
+  // next one from inside its own callback.
+  for (int i = 0; i < kCount; i += 3) entries[i]->neededEntryHandleSmDelAll();
+  for (int i = 1; i + 1 < kCount; i += 3) entries[i]->victim = entries[i + 1].get();
+  EXPECT_EQ(handle->watchers(), static_cast<std::size_t>(kCount - (kCount + 2) / 3));
+  nextHops->readyIs(1, 9);
+  Activity::runPending();
+  for (int i = 0; i < kCount; ++i) {
+    EXPECT_EQ(entries[i]->resolved, i % 3 == 1 ? 1 : 0) << "entry " << i;
+  }
+  EXPECT_EQ(handle->watchers(), 0u);
+  // A new watcher after all that still sees the next change.
+  entries[0]->neededEntryHandleSmIs(handle);
+  handle->hwIndexIs(10);
+  Activity::runPending();
+  EXPECT_EQ(entries[0]->resolved, 1);
+}
