@@ -5,6 +5,10 @@
 
 namespace VelarL3Vfi {
 
+// Every key has a handle; keeping it to one 64-byte slab object keeps a
+// programmed entry's memory, and the lines a key's operations touch, small.
+static_assert(sizeof(LocalDvpTableEntryHandle) <= 64);
+
 Quill::Ptr<LocalDvpTableEntryHandle> LocalDvpTableEntryHandle::EntryHandleIs(
     Asic::SwTableBase::Index key, LocalDvpTable* swTable) {
   return Quill::Ptr<LocalDvpTableEntryHandle>(new LocalDvpTableEntryHandle(key, swTable));

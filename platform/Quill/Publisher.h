@@ -9,8 +9,9 @@
 // the publisher releases the previous value; the pointers are valid only for
 // the duration of the call.
 //
-// A publisher nobody observes is idle: its only state is a null observer list,
-// which bulk removals test (idle()) to skip per-member publication.
+// A publisher nobody observes is idle: its only state is one null pointer
+// (every handle has a publisher, so it costs one word), which publication
+// and bulk removals test (idle()) to skip all work.
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -51,18 +52,25 @@ class Publisher {
   void observerIs(Observer* observer);
   void observerDel(Observer* observer) noexcept;
 
-  void publishChange(FieldId field, const void* key) const;
+  void publishChange(FieldId field, const void* key) const {
+    if (!idle()) deliver(Change{field, key, nullptr, nullptr, false});
+  }
   void publishChangeRecursive(FieldId field, const void* key, const void* previous,
-                              KeyEq keyEq) const;
+                              KeyEq keyEq) const {
+    if (!idle()) deliver(Change{field, key, previous, keyEq, true});
+  }
 
  private:
+  struct Observers {
+    std::vector<Observer*> list;
+    unsigned delivering = 0;
+  };
   void deliver(const Change& change) const;
   void compact() const noexcept;
 
   // Null while idle. During a delivery removed observers are nulled in place
   // and compacted away when the outermost delivery ends.
-  mutable std::unique_ptr<std::vector<Observer*>> observers_;
-  mutable unsigned delivering_ = 0;
+  mutable std::unique_ptr<Observers> observers_;
 };
 
 }  // namespace Quill
