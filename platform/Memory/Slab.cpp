@@ -1,14 +1,11 @@
 #include "platform/Memory/Slab.h"
 
-#include <algorithm>
+#include <bit>
 #include <new>
 
 #include "platform/Assert/Assert.h"
 
 namespace Quill {
-
-static_assert(__STDCPP_DEFAULT_NEW_ALIGNMENT__ >= SlabAllocator::kGranule,
-              "blocks from operator new must be aligned for every size class");
 
 namespace {
 
@@ -26,57 +23,30 @@ SlabAllocator& SlabAllocator::instance() {
 
 SlabAllocator::SlabAllocator(const Config& config) : config_(config) {
   QASSERT(config_.slabBytes % kGranule == 0 && config_.slabBytes >= kMaxClassBytes);
+  QASSERT(std::has_single_bit(config_.blockBytes));
   QASSERT(config_.blockBytes >= config_.slabBytes && config_.blockBytes % config_.slabBytes == 0);
 }
 
 SlabAllocator::~SlabAllocator() {
-  for (char* block : blocks_) {
-    ::operator delete(block);
+  for (std::uintptr_t block : blocks_) {
+    ::operator delete(reinterpret_cast<char*>(block), std::align_val_t{config_.blockBytes});
   }
 }
 
-void* SlabAllocator::allocate(std::size_t bytes) noexcept {
+void* SlabAllocator::allocateFromNewSlab(std::size_t bytes) noexcept {
   if (bytes > kMaxClassBytes) {
     return nullptr;
   }
   const std::size_t index = classIndex(bytes);
-  SizeClass& sizeClass = classes_[index];
-  if (sizeClass.freeList == nullptr && !refill(index)) {
+  if (!refill(index)) {
     ++failedAllocations_;
     return nullptr;
   }
+  SizeClass& sizeClass = classes_[index];
   FreeObject* object = sizeClass.freeList;
   sizeClass.freeList = object->next;
-  --sizeClass.free;
-  ++sizeClass.live;
-  ++liveAllocations_;
-  inUseBytes_ += (index + 1) * kGranule;
+  taken(sizeClass, index);
   return object;
-}
-
-void SlabAllocator::deallocate(void* p, std::size_t bytes) noexcept {
-  if (p == nullptr) {
-    return;
-  }
-  QASSERT(bytes <= kMaxClassBytes && owns(p));
-  const std::size_t index = classIndex(bytes);
-  SizeClass& sizeClass = classes_[index];
-  QASSERT(sizeClass.live > 0);
-  sizeClass.freeList = ::new (p) FreeObject{sizeClass.freeList};
-  ++sizeClass.free;
-  --sizeClass.live;
-  --liveAllocations_;
-  inUseBytes_ -= (index + 1) * kGranule;
-}
-
-bool SlabAllocator::owns(const void* p) const noexcept {
-  // The block starting at or below p is the only candidate.
-  auto above = std::upper_bound(blocks_.begin(), blocks_.end(), address(p),
-                                [](std::uintptr_t a, const char* block) { return a < address(block); });
-  if (above == blocks_.begin()) {
-    return false;
-  }
-  return address(p) < address(*(above - 1)) + config_.blockBytes;
 }
 
 std::size_t SlabAllocator::liveAllocations(std::size_t bytes) const noexcept {
@@ -109,16 +79,15 @@ char* SlabAllocator::takeSlab() noexcept {
     if (reservedBytes() + config_.blockBytes > config_.limitBytes) {
       return nullptr;
     }
-    auto* block = static_cast<char*>(::operator new(config_.blockBytes, std::nothrow));
+    const std::align_val_t alignment{config_.blockBytes};
+    auto* block = static_cast<char*>(::operator new(config_.blockBytes, alignment, std::nothrow));
     if (block == nullptr) {
       return nullptr;
     }
     try {
-      blocks_.insert(std::upper_bound(blocks_.begin(), blocks_.end(), block,
-                                      [](const char* a, const char* b) { return address(a) < address(b); }),
-                     block);
+      blocks_.insert(address(block));
     } catch (const std::bad_alloc&) {
-      ::operator delete(block);
+      ::operator delete(block, alignment);
       return nullptr;
     }
     carveNext_ = block;
@@ -129,10 +98,7 @@ char* SlabAllocator::takeSlab() noexcept {
   return slab;
 }
 
-void* allocateOrHeap(std::size_t bytes, SlabAllocator& slab) noexcept {
-  if (void* p = slab.allocate(bytes)) {
-    return p;
-  }
+void* heapFallbackAllocate(std::size_t bytes) noexcept {
   void* p = ::operator new(bytes == 0 ? 1 : bytes, std::nothrow);
   if (p != nullptr) {
     ++heapFallbackLive;
@@ -140,14 +106,7 @@ void* allocateOrHeap(std::size_t bytes, SlabAllocator& slab) noexcept {
   return p;
 }
 
-void deallocateOrHeap(void* p, std::size_t bytes, SlabAllocator& slab) noexcept {
-  if (p == nullptr) {
-    return;
-  }
-  if (slab.owns(p)) {
-    slab.deallocate(p, bytes);
-    return;
-  }
+void heapFallbackDeallocate(void* p) noexcept {
   QASSERT(heapFallbackLive > 0);
   --heapFallbackLive;
   ::operator delete(p);

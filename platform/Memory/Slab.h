@@ -3,11 +3,14 @@
 // (records, queue chunks, handles).
 //
 // Requests are rounded up to a size class (multiples of 16 bytes up to
-// kMaxClassBytes). Memory is reserved from the system in big blocks; a block is
-// cut into slabs, and a slab is handed whole to one size class, which splits it
-// into objects kept on the class's free list. Freed objects go back to their
-// class's free list and are reused first; nothing is returned to the system
-// until the allocator itself is destroyed.
+// kMaxClassBytes). Memory is reserved from the system in big blocks, each
+// aligned to its size so that the block holding an object is found from the
+// object's address alone; a block is cut into slabs, and a slab is handed
+// whole to one size class, which splits it into objects kept on the class's
+// free list. Freed objects go back to their class's free list and are reused
+// first; nothing is returned to the system until the allocator itself is
+// destroyed. Allocation and release of a class with free objects are inline
+// and take a handful of instructions.
 //
 // allocate() never throws: it returns nullptr when the request is larger than
 // the largest class or when reserving another block would pass the configured
@@ -21,9 +24,12 @@
 // until exit must call SlabAllocator::instance() before it allocates for the
 // first time (e.g. in its constructor), so the allocator outlives it.
 
+#include <boost/unordered/unordered_flat_set.hpp>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <new>
+
+#include "platform/Assert/Assert.h"
 
 namespace Quill {
 
@@ -34,7 +40,7 @@ class SlabAllocator {
   static constexpr std::size_t kClassCount = kMaxClassBytes / kGranule;
 
   struct Config {
-    std::size_t blockBytes = 1024 * 1024;        // reserved from the system at a time
+    std::size_t blockBytes = 1024 * 1024;        // reserved from the system at a time (a power of two)
     std::size_t slabBytes = 16 * 1024;           // handed to one size class at a time
     std::size_t limitBytes = std::size_t{1} << 30;  // cap on all reserved blocks
   };
@@ -49,12 +55,49 @@ class SlabAllocator {
 
   // At least `bytes` bytes aligned to kGranule, or nullptr (too large for any
   // class, or the limit is reached). A request for 0 bytes gets the smallest class.
-  void* allocate(std::size_t bytes) noexcept;
+  void* allocate(std::size_t bytes) noexcept {
+    if (bytes <= kMaxClassBytes) {
+      const std::size_t index = classIndex(bytes);
+      SizeClass& sizeClass = classes_[index];
+      if (FreeObject* object = sizeClass.freeList) {
+        sizeClass.freeList = object->next;
+        taken(sizeClass, index);
+        return object;
+      }
+    }
+    return allocateFromNewSlab(bytes);
+  }
   // `bytes` must be the size passed to allocate(). nullptr is ignored.
-  void deallocate(void* p, std::size_t bytes) noexcept;
+  void deallocate(void* p, std::size_t bytes) noexcept {
+    if (p == nullptr) {
+      return;
+    }
+    QASSERT(bytes <= kMaxClassBytes && owns(p));
+    deallocateOwned(p, bytes);
+  }
+  // deallocate() for an object the caller already knows to be this
+  // allocator's.
+  void deallocateOwned(void* p, std::size_t bytes) noexcept {
+    const std::size_t index = classIndex(bytes);
+    SizeClass& sizeClass = classes_[index];
+    QASSERT(sizeClass.live > 0);
+    sizeClass.freeList = ::new (p) FreeObject{sizeClass.freeList};
+    ++sizeClass.free;
+    --sizeClass.live;
+    --liveAllocations_;
+    inUseBytes_ -= (index + 1) * kGranule;
+  }
 
   // Whether p lies in a block of this allocator.
-  bool owns(const void* p) const noexcept;
+  // The last block found answers first: objects freed one after the other
+  // mostly share a block.
+  bool owns(const void* p) const noexcept {
+    const std::uintptr_t block = reinterpret_cast<std::uintptr_t>(p) & ~(config_.blockBytes - 1);
+    if (block == lastBlockFound_) return true;
+    if (!blocks_.contains(block)) return false;
+    lastBlockFound_ = block;
+    return true;
+  }
 
   // The object size serving a request of `bytes` (0 when no class serves it).
   static constexpr std::size_t classBytes(std::size_t bytes) noexcept {
@@ -86,12 +129,20 @@ class SlabAllocator {
   };
 
   static std::size_t classIndex(std::size_t bytes) noexcept { return classBytes(bytes) / kGranule - 1; }
+  void taken(SizeClass& sizeClass, std::size_t index) noexcept {
+    --sizeClass.free;
+    ++sizeClass.live;
+    ++liveAllocations_;
+    inUseBytes_ += (index + 1) * kGranule;
+  }
+  void* allocateFromNewSlab(std::size_t bytes) noexcept;
   bool refill(std::size_t index) noexcept;
   char* takeSlab() noexcept;
 
   Config config_;
   SizeClass classes_[kClassCount];
-  std::vector<char*> blocks_;  // sorted by address, for owns()
+  boost::unordered_flat_set<std::uintptr_t> blocks_;  // block addresses, for owns()
+  mutable std::uintptr_t lastBlockFound_ = 1;          // never a block address
   char* carveNext_ = nullptr;  // unsliced rest of the newest block
   char* carveEnd_ = nullptr;
   std::size_t inUseBytes_ = 0;
@@ -102,11 +153,28 @@ class SlabAllocator {
 // The slab allocator with fallback to the general heap: requests the slab
 // cannot serve are taken from ::operator new (nothrow). nullptr only when both
 // fail; the caller decides how to die.
-void* allocateOrHeap(std::size_t bytes, SlabAllocator& slab = SlabAllocator::instance()) noexcept;
+void* heapFallbackAllocate(std::size_t bytes) noexcept;
+void heapFallbackDeallocate(void* p) noexcept;
+
+inline void* allocateOrHeap(std::size_t bytes, SlabAllocator& slab = SlabAllocator::instance()) noexcept {
+  if (void* p = slab.allocate(bytes)) {
+    return p;
+  }
+  return heapFallbackAllocate(bytes);
+}
 // Frees memory from allocateOrHeap(); `bytes` and `slab` must match the
 // allocation. Memory inside the slab's blocks goes back to the slab, anything
 // else to the heap.
-void deallocateOrHeap(void* p, std::size_t bytes, SlabAllocator& slab = SlabAllocator::instance()) noexcept;
+inline void deallocateOrHeap(void* p, std::size_t bytes, SlabAllocator& slab = SlabAllocator::instance()) noexcept {
+  if (p == nullptr) {
+    return;
+  }
+  if (slab.owns(p)) {
+    slab.deallocateOwned(p, bytes);
+    return;
+  }
+  heapFallbackDeallocate(p);
+}
 // Live allocations that allocateOrHeap() had to take from the general heap.
 std::size_t heapFallbackAllocations() noexcept;
 

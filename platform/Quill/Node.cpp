@@ -8,12 +8,9 @@
 
 namespace Quill {
 
-namespace {
-std::atomic<bool> threadSafe{false};
-}
+std::atomic<bool> detail::threadSafe{false};
 
-bool threadSafeMode() noexcept { return threadSafe.load(std::memory_order_relaxed); }
-void threadSafeModeIs(bool on) noexcept { threadSafe.store(on, std::memory_order_seq_cst); }
+void threadSafeModeIs(bool on) noexcept { detail::threadSafe.store(on, std::memory_order_seq_cst); }
 
 Node::~Node() {
   // A node is destroyed by the runtime only with no use left; anything else
@@ -22,44 +19,12 @@ Node::~Node() {
   if (nodeFlag(kFlagInDirectory)) NodeDirectory::forget(*this);
 }
 
-std::uint32_t Node::add(std::uint32_t delta) const noexcept {
-  if (threadSafeMode()) {
-    return word_.fetch_add(delta, std::memory_order_relaxed) + delta;
-  }
-  auto value = word_.load(std::memory_order_relaxed) + delta;
-  word_.store(value, std::memory_order_relaxed);
-  return value;
-}
-
-std::uint32_t Node::sub(std::uint32_t delta) const noexcept {
-  if (threadSafeMode()) {
-    return word_.fetch_sub(delta, std::memory_order_acq_rel) - delta;
-  }
-  auto value = word_.load(std::memory_order_relaxed) - delta;
-  word_.store(value, std::memory_order_relaxed);
-  return value;
-}
-
 void Node::nodeFlagSet(std::uint32_t flag, bool on) noexcept {
   QASSERT((flag & kCountMask) == 0);
   if (on) {
     word_.fetch_or(flag, std::memory_order_relaxed);
   } else {
     word_.fetch_and(~flag, std::memory_order_relaxed);
-  }
-}
-
-void Node::incUse() const noexcept {
-  auto word = add(1);
-  QASSERT((word & kFlagLive) != 0);
-  QASSERT((word & kCountMask) != 0);
-}
-
-void Node::decUseImpl() const noexcept {
-  auto before = useCountWord();
-  QASSERT((before & kCountMask) != 0);
-  if ((sub(1) & kCountMask) == 0) {
-    lastUserGoneImpl();
   }
 }
 

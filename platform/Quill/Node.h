@@ -40,13 +40,19 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/Assert/Assert.h"
+
 namespace Quill {
 
 class Publisher;
 struct TypeData;
 
 // The runtime's thread-safe mode: while on, use counts change atomically.
-bool threadSafeMode() noexcept;
+namespace detail {
+extern std::atomic<bool> threadSafe;
+}  // namespace detail
+
+inline bool threadSafeMode() noexcept { return detail::threadSafe.load(std::memory_order_relaxed); }
 void threadSafeModeIs(bool on) noexcept;
 
 class Node {
@@ -68,7 +74,12 @@ class Node {
   bool nodeFlag(std::uint32_t flag) const noexcept { return (useCountWord() & flag) != 0; }
   void nodeFlagSet(std::uint32_t flag, bool on) noexcept;
 
-  void incUse() const noexcept;
+  // Inline: every counted reference that is copied or dropped comes here.
+  void incUse() const noexcept {
+    const std::uint32_t word = add(1);
+    QASSERT((word & kFlagLive) != 0);
+    QASSERT((word & kCountMask) != 0);
+  }
   void decUse() const noexcept { decUseImpl(); }
 
   // The owning collection gives up its counted use but keeps the node. May run
@@ -90,10 +101,32 @@ class Node {
   virtual const TypeData* typeData() const noexcept { return nullptr; }
 
  private:
-  void decUseImpl() const noexcept;
+  void decUseImpl() const noexcept {
+    const std::uint32_t before = useCountWord();
+    QASSERT((before & kCountMask) != 0);
+    if ((sub(1) & kCountMask) == 0) {
+      lastUserGoneImpl();
+    }
+  }
   void lastUserGoneImpl() const noexcept;
-  std::uint32_t add(std::uint32_t delta) const noexcept;
-  std::uint32_t sub(std::uint32_t delta) const noexcept;
+  // The count changes atomically in thread-safe mode, and as a plain
+  // load and store otherwise.
+  std::uint32_t add(std::uint32_t delta) const noexcept {
+    if (threadSafeMode()) {
+      return word_.fetch_add(delta, std::memory_order_relaxed) + delta;
+    }
+    const std::uint32_t value = word_.load(std::memory_order_relaxed) + delta;
+    word_.store(value, std::memory_order_relaxed);
+    return value;
+  }
+  std::uint32_t sub(std::uint32_t delta) const noexcept {
+    if (threadSafeMode()) {
+      return word_.fetch_sub(delta, std::memory_order_acq_rel) - delta;
+    }
+    const std::uint32_t value = word_.load(std::memory_order_relaxed) - delta;
+    word_.store(value, std::memory_order_relaxed);
+    return value;
+  }
 
   mutable std::atomic<std::uint32_t> word_{kFlagLive};
 };
