@@ -19,3 +19,6 @@ endif()
 # Assertion messages name their source relative to the project root
 # ("AsicSwTable/SwTableAccessor"), not the build machine's absolute path.
 target_compile_options(velar_options INTERFACE "-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=")
+if(NOT VELAR_TRACE_CALLS)
+  target_compile_definitions(velar_options INTERFACE VELAR_NO_TRACE_CALLS)
+endif()

@@ -41,6 +41,14 @@ void defaultHandleIs(Log* log) noexcept;
 
 }  // namespace FastLog
 
+#ifdef VELAR_NO_TRACE_CALLS
+// A build for measuring what the calls cost: every call site compiles to dead
+// code that the optimiser drops.
+#define FASTLOG(format, ...)                                              \
+  do {                                                                    \
+    if (false) ::FastLog::defaultHandle()->write(0 __VA_OPT__(, ) __VA_ARGS__); \
+  } while (false)
+#else
 #define FASTLOG(format, ...)                                                     \
   do {                                                                           \
     static const int msgId_ = ::FastLog::registerMessage(format, __FILE__, __LINE__); \
@@ -49,3 +57,4 @@ void defaultHandleIs(Log* log) noexcept;
       fastLog_->write(msgId_ __VA_OPT__(, ) __VA_ARGS__);                        \
     }                                                                            \
   } while (false)
+#endif
