@@ -213,7 +213,10 @@ std::string toText(const Value& value) {
     case K::node:
     case K::related: {
       const Quill::Node* node = value.asNode();
-      return node ? "@" + std::to_string(Quill::NodeDirectory::idOf(*node)) : "null";
+      if (node == nullptr) return "null";
+      std::string text = "@";  // appended, not "@" + ...: g++ 12 -O2 reports a false -Wrestrict there
+      text += std::to_string(Quill::NodeDirectory::idOf(*node));
+      return text;
     }
     case K::record: {
       const auto* type = value.recordType();

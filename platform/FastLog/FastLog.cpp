@@ -47,9 +47,9 @@ MessageTable& table() {
   return *instance;
 }
 
-std::atomic<Log*> defaultLog{nullptr};
-
 }  // namespace
+
+std::atomic<Log*> detail::defaultLog{nullptr};
 
 int registerMessage(const char* format, const char* file, int line) {
   if (format == nullptr || file == nullptr || !bracesPair(format)) {
@@ -70,15 +70,13 @@ std::vector<Message> messageTable() {
   return {t.messages.begin(), t.messages.end()};
 }
 
-Log* defaultHandle() noexcept { return defaultLog.load(std::memory_order_acquire); }
-
-void defaultHandleIs(Log* log) noexcept { defaultLog.store(log, std::memory_order_release); }
+void defaultHandleIs(Log* log) noexcept { detail::defaultLog.store(log, std::memory_order_release); }
 
 // Here rather than in Log.cpp: a Log that is the default handle must stop
 // being it before it goes. Another Log that is the default stays so.
 Log::~Log() {
   Log* self = this;
-  defaultLog.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+  detail::defaultLog.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
 }
 
 }  // namespace FastLog

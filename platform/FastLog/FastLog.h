@@ -6,9 +6,10 @@
 //   FASTLOG("{}: {} entryHandle : 0x{:x}", tableName, "entryRemove", eh);
 //
 // The format is entered once per call site in a process-wide message table
-// and the site keeps the id it got; each call then stores only that id and
-// the arguments, in binary, in the default Log (Log.h). Without a default
-// Log, FASTLOG does nothing: no record, no arguments looked at. Text is made
+// (the first time the site logs) and the site keeps the id it got; each call
+// then stores only that id and the arguments, in binary, in the default Log
+// (Log.h). Without a default Log, FASTLOG costs one load and a branch: no
+// record, no arguments looked at. Text is made
 // only when someone reads the log: Log::lines() in this process, or
 // decodeFile() (Decoder.h) on a file the log was saved to.
 //
@@ -16,6 +17,7 @@
 #include "platform/Assert/Assert.h"
 #include "platform/FastLog/Log.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -35,8 +37,12 @@ int registerMessage(const char* format, const char* file, int line);
 // The message table: message id i is entry i.
 std::vector<Message> messageTable();
 
+namespace detail {
+extern std::atomic<Log*> defaultLog;
+}  // namespace detail
+
 // The Log FASTLOG writes to; nullptr (the start) turns FASTLOG off.
-Log* defaultHandle() noexcept;
+inline Log* defaultHandle() noexcept { return detail::defaultLog.load(std::memory_order_acquire); }
 void defaultHandleIs(Log* log) noexcept;
 
 }  // namespace FastLog
@@ -49,12 +55,12 @@ void defaultHandleIs(Log* log) noexcept;
     if (false) ::FastLog::defaultHandle()->write(0 __VA_OPT__(, ) __VA_ARGS__); \
   } while (false)
 #else
-#define FASTLOG(format, ...)                                                     \
-  do {                                                                           \
-    static const int msgId_ = ::FastLog::registerMessage(format, __FILE__, __LINE__); \
-    QASSERT(msgId_ >= 0);                                                        \
-    if (::FastLog::Log* fastLog_ = ::FastLog::defaultHandle()) {                 \
-      fastLog_->write(msgId_ __VA_OPT__(, ) __VA_ARGS__);                        \
-    }                                                                            \
+#define FASTLOG(format, ...)                                                          \
+  do {                                                                                \
+    if (::FastLog::Log* fastLog_ = ::FastLog::defaultHandle()) {                      \
+      static const int msgId_ = ::FastLog::registerMessage(format, __FILE__, __LINE__); \
+      QASSERT(msgId_ >= 0);                                                           \
+      fastLog_->write(msgId_ __VA_OPT__(, ) __VA_ARGS__);                             \
+    }                                                                                 \
   } while (false)
 #endif

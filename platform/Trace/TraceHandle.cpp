@@ -30,18 +30,21 @@ Registry& registry() {
 
 }  // namespace
 
+std::atomic<std::uint32_t> detail::levelsOn{0};
+
 Handle::Handle(std::string name) : name_(std::move(name)) {
   // Before taking the registry lock: applying TRACE takes it too.
   Impl::configureFromEnvironmentOnce();
   auto& reg = registry();
   std::lock_guard lock(reg.mutex);
   if (auto it = reg.configured.find(name_); it != reg.configured.end()) {
-    mask_.store(it->second, std::memory_order_relaxed);
+    maskIs(it->second);
   }
   reg.handles[name_].push_back(this);
 }
 
 Handle::~Handle() {
+  maskIs(0);
   auto& reg = registry();
   std::lock_guard lock(reg.mutex);
   auto it = reg.handles.find(name_);
@@ -59,9 +62,11 @@ void Handle::levelIs(unsigned level, bool on) {
   QASSERT(level < kLevelCount);
   const std::uint32_t bit = 1u << level;
   if (on) {
-    mask_.fetch_or(bit, std::memory_order_relaxed);
+    const std::uint32_t before = mask_.fetch_or(bit, std::memory_order_relaxed);
+    detail::countLevelsOn(before, before | bit);
   } else {
-    mask_.fetch_and(~bit, std::memory_order_relaxed);
+    const std::uint32_t before = mask_.fetch_and(~bit, std::memory_order_relaxed);
+    detail::countLevelsOn(before, before & ~bit);
   }
 }
 
@@ -78,7 +83,9 @@ void apply(const std::vector<Setting>& settings) {
   auto& reg = registry();
   std::lock_guard lock(reg.mutex);
   for (const auto& setting : settings) {
-    reg.configured[setting.handle] = setting.mask;
+    std::uint32_t& configured = reg.configured[setting.handle];
+    detail::countLevelsOn(configured, setting.mask);
+    configured = setting.mask;
     if (auto it = reg.handles.find(setting.handle); it != reg.handles.end()) {
       for (Handle* handle : it->second) {
         handle->maskIs(setting.mask);

@@ -33,6 +33,29 @@ namespace Trace {
 inline constexpr unsigned kLevelCount = 32;
 inline constexpr std::uint32_t kAllLevels = 0xFFFFFFFFu;
 
+namespace detail {
+// How many live handles, and trace settings for handles not made yet, have
+// some level on.
+extern std::atomic<std::uint32_t> levelsOn;
+
+// Keeps levelsOn up to date after a mask went from `before` to `after`.
+inline void countLevelsOn(std::uint32_t before, std::uint32_t after) noexcept {
+  if ((before == 0) == (after == 0)) return;
+  if (after != 0) {
+    levelsOn.fetch_add(1, std::memory_order_relaxed);
+  } else {
+    levelsOn.fetch_sub(1, std::memory_order_relaxed);
+  }
+}
+}  // namespace detail
+
+// Whether any handle has, or any trace setting gives, some level on: the
+// first test of every trace line, so that with all traces off a line costs
+// one load and a branch, without even evaluating its handle. (A setting for
+// a handle made on first use counts too, so that the first trace line makes
+// the handle.)
+inline bool anyLevelOn() noexcept { return detail::levelsOn.load(std::memory_order_relaxed) != 0; }
+
 class Handle {
  public:
   explicit Handle(std::string name);
@@ -43,14 +66,15 @@ class Handle {
 
   const std::string& name() const noexcept { return name_; }
 
-  // The hot path: one relaxed load and a bit test. Levels outside 0..31 are
-  // never on.
+  // One relaxed load and a bit test. Levels outside 0..31 are never on.
   bool enabled(unsigned level) const noexcept {
     return level < kLevelCount && ((mask_.load(std::memory_order_relaxed) >> level) & 1u) != 0;
   }
   // Turns one level on or off; level must be below kLevelCount.
   void levelIs(unsigned level, bool on);
-  void maskIs(std::uint32_t mask) noexcept { mask_.store(mask, std::memory_order_relaxed); }
+  void maskIs(std::uint32_t mask) noexcept {
+    detail::countLevelsOn(mask_.exchange(mask, std::memory_order_relaxed), mask);
+  }
   std::uint32_t mask() const noexcept { return mask_.load(std::memory_order_relaxed); }
 
   // Sends one line (without its newline) to the current sink.
@@ -83,7 +107,7 @@ Handle* find(std::string_view name);
 #else
 #define QTRACE(handle, level, streamExpr)                                        \
   do {                                                                           \
-    if ((handle).enabled(level)) {                                               \
+    if (::Trace::anyLevelOn() && (handle).enabled(level)) {                      \
       std::ostringstream qtraceLine_;                                            \
       qtraceLine_ << streamExpr;                                                 \
       (handle).write(qtraceLine_.str());                                         \

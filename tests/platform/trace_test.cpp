@@ -67,6 +67,43 @@ TEST(TraceHandle, LineIsBuiltOnlyWhenLevelIsOn) {
               ::testing::ElementsAre("VelarL3Vfi::LocalDvpTable : entryRemove: key:1"));
 }
 
+// With every level of every handle off, a trace line does not even evaluate
+// its handle; any level on anywhere brings the full test back.
+TEST(TraceHandle, LinesSkipTheirHandleWhileAllLevelsAreOff) {
+  ASSERT_FALSE(Trace::anyLevelOn());
+  int handleLookups = 0;
+  auto lookup = [&handleLookups](Trace::Handle& h) -> Trace::Handle& {
+    ++handleLookups;
+    return h;
+  };
+  Trace::CaptureSink capture;
+  auto a = std::make_optional<Trace::Handle>("TraceTest::A");
+  Trace::Handle b("TraceTest::B");
+  QTRACE(lookup(*a), 1, "a");
+  EXPECT_EQ(handleLookups, 0);
+
+  b.levelIs(3, true);  // another handle: A's lines test A again, and stay off
+  QTRACE(lookup(*a), 1, "a");
+  EXPECT_EQ(handleLookups, 1);
+  a->maskIs(0x2);
+  b.levelIs(3, false);
+  QTRACE(lookup(*a), 1, "a");
+  EXPECT_THAT(capture.lines(), ::testing::ElementsAre("a"));
+  a.reset();  // a handle going away with levels on no longer counts
+  EXPECT_FALSE(Trace::anyLevelOn());
+
+  // A setting for a handle that is made on first use turns the test back on,
+  // so the first line makes the handle and comes out.
+  ASSERT_FALSE(Trace::configure("TraceTest::MadeLate/4").has_value());
+  std::optional<Trace::Handle> late;
+  auto makeLate = [&late]() -> Trace::Handle& {
+    if (!late) late.emplace("TraceTest::MadeLate");
+    return *late;
+  };
+  QTRACE(makeLate(), 4, "late");
+  EXPECT_THAT(capture.lines(), ::testing::ElementsAre("a", "late"));
+}
+
 TEST(TraceHandle, FindSeesOnlyLiveHandles) {
   EXPECT_EQ(Trace::find("TraceTest::Find"), nullptr);
   {
