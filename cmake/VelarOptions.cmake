@@ -20,6 +20,9 @@ endif()
 # sanitizers; the fuzz executables add libFuzzer's driver when they link
 # (fuzz/CMakeLists.txt).
 if(VELAR_BUILD_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "VELAR_BUILD_FUZZ needs clang++ (libFuzzer); use the fuzz preset")
+  endif()
   target_compile_options(velar_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
     -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(velar_options INTERFACE -fsanitize=address,undefined)

@@ -292,6 +292,7 @@ class World {
   void construct(Reader& in) {
     const auto index = static_cast<VelarL3Vfi::TypeIndex>(in.u8() % 6);
     const std::vector<Value> args = values(in);
+    if (index == VelarL3Vfi::kEntryHandleType && constructsHandleOverKey(args)) return;
     if (tracing()) std::fprintf(stderr, "construct %s, %zu argument(s)\n", VelarL3Vfi::typeData(index).name, args.size());
     keep(In::construct(VelarL3Vfi::typeData(index), args).value);
   }
@@ -327,7 +328,8 @@ class World {
     }
   }
 
-  // Requests that the table refuses by stopping the agent, as documented:
+  // Requests that the table refuses by stopping the agent, as documented
+  // (the fuzzer leaves them out):
   // removing every entry while hardware entries read back at a restart are
   // still unsettled (purgeStaleEntries comes first).
   bool guarded(const In::Object& object, Quill::AttrId attr, Op op) const {
@@ -335,6 +337,20 @@ class World {
     if (&object.type() != &VelarL3Vfi::typeData(VelarL3Vfi::kLocalDvpTableType)) return false;
     const auto* table = dynamic_cast<const LocalDvpTable*>(object.node());
     return table != nullptr && table->util() != nullptr && table->syncedEntrys() != 0;
+  }
+
+  // The other refusal: an entry handle made for a table at a key the table
+  // holds. Its last release runs the table's cleanup for that key, which
+  // stops the agent ("unexpected entryType") or, during a replay, removes
+  // the key's real handle; the runtime constructs handles only to put them
+  // into the collection.
+  static bool constructsHandleOverKey(const std::vector<Value>& args) {
+    if (args.size() != 2 || args[0].kind() != Quill::ValueKind::u32) return false;
+    if (args[1].kind() != Quill::ValueKind::node && args[1].kind() != Quill::ValueKind::related) return false;
+    const auto* table = dynamic_cast<const LocalDvpTable*>(args[1].asNode());
+    const std::uint32_t key = args[0].asU32();
+    return table != nullptr &&
+           (table->entryHandleHas(key) || table->resolvedEntryHas(key) || table->unresolvedEntry(key));
   }
 
   In::Object objectOf(std::uint8_t at) {

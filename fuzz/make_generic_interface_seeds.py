@@ -142,6 +142,13 @@ SEEDS = {
 }
 
 
+# Inputs that crashed the fuzzer once are kept next to the seeds as
+# crash-*: crash-pending-self-reference (a pending value naming its own
+# handle leaked the handle past the table's teardown) and
+# crash-write-response-sm-outlives-table (the table's write-response state
+# machine set to serve a constructed table that is then dropped).
+
+
 def main():
     OUT.mkdir(parents=True, exist_ok=True)
     for name, parts in SEEDS.items():
