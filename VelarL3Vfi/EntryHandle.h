@@ -61,6 +61,9 @@ class LocalDvpTableEntryHandle : public Asic::SwTable::EntryHandle,
   // Empties the queue; numbering continues. Publishes one change per element,
   // front to back, unless nobody observes the handle.
   void pendingEntryDelAll();
+  // Drops every pending value without publication: the table's teardown,
+  // after which no confirmation will settle them.
+  void pendingEntryDropAll() noexcept { pendingEntry_.clear(true); }
   std::uint32_t pendingEntryCount() const noexcept {
     return static_cast<std::uint32_t>(pendingEntry_.size());
   }

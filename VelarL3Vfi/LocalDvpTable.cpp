@@ -27,6 +27,11 @@ LocalDvpTable::LocalDvpTable() : Asic::SwKnownIndexTable(Quill::String()) {
 LocalDvpTable::~LocalDvpTable() {
   nodeFlagSet(kFlagLive, false);
   Accessor(this).cleanup();
+  // The handles are cut loose: no confirmation will settle their pending
+  // values any more. Dropping them also lets go of handles of this table
+  // that pending values name, which would otherwise keep each other (or
+  // themselves) alive after the table is gone.
+  for (const auto& member : entryHandle_) member.second->pendingEntryDropAll();
   entryHandleDelAll();
   unresolvedEntryDelAll();
   writeResponseSmDel();

@@ -16,6 +16,17 @@ if(VELAR_SANITIZE)
     -fno-sanitize-recover=undefined)
   target_link_options(velar_options INTERFACE -fsanitize=address,undefined)
 endif()
+# Fuzzing: every library carries libFuzzer's coverage instrumentation and the
+# sanitizers; the fuzz executables add libFuzzer's driver when they link
+# (fuzz/CMakeLists.txt).
+if(VELAR_BUILD_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "VELAR_BUILD_FUZZ needs clang++ (libFuzzer); use the fuzz preset")
+  endif()
+  target_compile_options(velar_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+    -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(velar_options INTERFACE -fsanitize=address,undefined)
+endif()
 # Assertion messages name their source relative to the project root
 # ("AsicSwTable/SwTableAccessor"), not the build machine's absolute path.
 target_compile_options(velar_options INTERFACE "-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=")

@@ -8,7 +8,9 @@
 namespace Asic {
 
 SwTable::SwTable(Quill::String name) : SwTableBase(std::move(name)) {}
-SwTable::~SwTable() = default;
+SwTable::~SwTable() {
+  for (auto* sm : servedBy_) sm->swTable_ = nullptr;
+}
 
 void SwTable::utilIs(Quill::Ptr<Util> util) noexcept {
   util_ = std::move(util);

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <vector>
 
 #include "platform/Asic/EntryHandle.h"
 #include "platform/Asic/HwTable.h"
@@ -112,6 +113,13 @@ class SwTable : public SwTableBase {
   virtual void utilChanged() noexcept {}
 
  private:
+  // The write-response state machines that serve this table (normally its
+  // own, but a machine can be set up to serve another table). A table that
+  // goes first cuts them off: they drop later responses instead of passing
+  // them to a table that is gone.
+  friend class WriteResponseSm;
+  std::vector<WriteResponseSm*> servedBy_;
+
   Quill::Ptr<Util> util_;
   Quill::Ptr<HwTable> hwTable_;
   Statistics statistics_;

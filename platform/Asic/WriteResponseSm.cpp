@@ -1,5 +1,7 @@
 #include "platform/Asic/WriteResponseSm.h"
 
+#include <algorithm>
+
 #include "platform/Asic/SwTable.h"
 
 namespace Asic {
@@ -8,7 +10,14 @@ Quill::Ptr<WriteResponseSm> WriteResponseSm::WriteResponseSmIs(SwTable* swTable)
   return Quill::Ptr<WriteResponseSm>(new WriteResponseSm(swTable));
 }
 
-WriteResponseSm::~WriteResponseSm() { nodeFlagSet(kFlagLive, false); }
+WriteResponseSm::WriteResponseSm(SwTable* swTable) : swTable_(swTable) {
+  if (swTable_ != nullptr) swTable_->servedBy_.push_back(this);
+}
+
+WriteResponseSm::~WriteResponseSm() {
+  nodeFlagSet(kFlagLive, false);
+  if (swTable_ != nullptr) std::erase(swTable_->servedBy_, this);
+}
 
 }  // namespace Asic
 

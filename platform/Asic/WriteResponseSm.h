@@ -1,7 +1,9 @@
 #pragma once
 // The hardware write-response state machine of a table: it serves one table
 // and, while its notifications are active, passes the hardware's write
-// confirmations on to that table.
+// confirmations on to that table. It holds no use of the table (a table
+// owns its own machine); when the table it serves is destroyed first, the
+// machine serves none and drops the responses it still gets.
 #include <cstddef>
 #include <cstdint>
 
@@ -25,9 +27,10 @@ class WriteResponseSm : public Quill::Node {
   std::uint64_t responsesPassed() const noexcept { return responsesPassed_; }
 
  private:
-  explicit WriteResponseSm(SwTable* swTable) noexcept : swTable_(swTable) {}
+  explicit WriteResponseSm(SwTable* swTable);
   ~WriteResponseSm() override;
 
+  friend class SwTable;  // cuts the machine off when it goes first
   SwTable* swTable_;
   std::uint64_t responsesPassed_ = 0;
   bool hasNotificationActive_ = false;

@@ -18,16 +18,7 @@ namespace SimChip {
 
 namespace {
 
-struct FileHeader {
-  char magic[8];
-  std::uint32_t version;
-  std::uint32_t headerBytes;
-  std::uint32_t recordBytes;
-  std::uint32_t entries;
-  std::uint32_t minIndex;
-  std::uint32_t reserved[9];
-};
-static_assert(sizeof(FileHeader) == 64);
+using ChipFile::Header;
 
 std::string errnoText(int err) { return std::system_category().message(err); }
 
@@ -51,22 +42,22 @@ class FdGuard {
   int fd_;
 };
 
-}  // namespace
+// A read-only view of a whole file, unmapped when it goes.
+class ReadOnlyMapping {
+ public:
+  ReadOnlyMapping(const std::string& path, int fd, std::size_t bytes) : bytes_(bytes) {
+    base_ = ::mmap(nullptr, bytes, PROT_READ, MAP_SHARED, fd, 0);
+    if (base_ == MAP_FAILED) refuse(path, "cannot map the file for reading: " + errnoText(errno));
+  }
+  ReadOnlyMapping(const ReadOnlyMapping&) = delete;
+  ReadOnlyMapping& operator=(const ReadOnlyMapping&) = delete;
+  ~ReadOnlyMapping() { ::munmap(base_, bytes_); }
+  const void* base() const noexcept { return base_; }
 
-struct Chip::Record {
-  std::uint32_t users;
-  std::uint32_t nextHop;
-  std::uint8_t state;
-  std::uint8_t group;
-  std::uint8_t pad[2];
+ private:
+  void* base_;
+  std::size_t bytes_;
 };
-static_assert(sizeof(Chip::Record) == 12);
-
-namespace {
-
-std::size_t fileBytes(std::uint32_t entries) noexcept {
-  return sizeof(FileHeader) + std::size_t{entries} * sizeof(Chip::Record);
-}
 
 void* mapShared(const std::string& path, int fd, std::size_t bytes) {
   void* base = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
@@ -75,13 +66,7 @@ void* mapShared(const std::string& path, int fd, std::size_t bytes) {
 }
 
 void writeHeader(void* base, std::uint32_t entries) noexcept {
-  FileHeader header{};
-  std::memcpy(header.magic, Chip::kMagic, sizeof header.magic);
-  header.version = Chip::kVersion;
-  header.headerBytes = sizeof(FileHeader);
-  header.recordBytes = sizeof(Chip::Record);
-  header.entries = entries;
-  header.minIndex = 0;
+  const Header header = ChipFile::newHeader(entries);
   std::memcpy(base, &header, sizeof header);
 }
 
@@ -91,44 +76,47 @@ void checkRequest(const std::string& path, std::uint32_t entries) {
   }
 }
 
-// Checks an existing chip file; throws before anything is written.
-std::uint32_t checkHeader(const std::string& path, int fd, std::uint32_t requested) {
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) refuse(path, "cannot stat the file: " + errnoText(errno));
-  const auto size = static_cast<std::uint64_t>(st.st_size);
-  if (size < sizeof(FileHeader)) {
+// Checks an existing chip file, header and records, through a read-only
+// descriptor: nothing is opened for writing before the file has passed.
+// Returns the entry count; `checked` is what the file was when checked.
+std::uint32_t checkFile(const std::string& path, int fd, std::uint32_t requested, struct stat& checked) {
+  if (::fstat(fd, &checked) != 0) refuse(path, "cannot stat the file: " + errnoText(errno));
+  if (!S_ISREG(checked.st_mode)) refuse(path, "not a regular file");
+  const auto size = static_cast<std::uint64_t>(checked.st_size);
+  if (size < sizeof(Header)) {
     refuse(path, fmt::format("wrong size: {} bytes is too small for a chip header ({} bytes)", size,
-                             sizeof(FileHeader)));
+                             sizeof(Header)));
   }
-  FileHeader header{};
+  Header header{};
   if (::pread(fd, &header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) {
     refuse(path, "cannot read the chip header: " + errnoText(errno));
   }
-  if (std::memcmp(header.magic, Chip::kMagic, sizeof header.magic) != 0) {
-    refuse(path, "wrong magic: not a simulated chip file");
-  }
-  if (header.version != Chip::kVersion) {
-    refuse(path, fmt::format("wrong version {}, expected {}", header.version, Chip::kVersion));
-  }
-  if (header.headerBytes != sizeof(FileHeader) || header.recordBytes != sizeof(Chip::Record) ||
-      header.minIndex != 0) {
-    refuse(path, fmt::format("wrong layout: header {} bytes, record {} bytes, minIndex {}; "
-                             "expected {}, {}, 0",
-                             header.headerBytes, header.recordBytes, header.minIndex,
-                             sizeof(FileHeader), sizeof(Chip::Record)));
-  }
-  if (header.entries == 0 || header.entries > kMaxEntries) {
-    refuse(path, fmt::format("wrong entry count {} (1 to {})", header.entries, kMaxEntries));
-  }
-  if (size != fileBytes(header.entries)) {
-    refuse(path, fmt::format("wrong size: {} bytes, expected {} for {} entries", size,
-                             fileBytes(header.entries), header.entries));
-  }
+  if (auto problem = ChipFile::headerProblem(header, size); !problem.empty()) refuse(path, problem);
   if (requested != 0 && requested != header.entries) {
     refuse(path, fmt::format("wrong size: the chip has {} entries, {} requested", header.entries,
                              requested));
   }
+  const ReadOnlyMapping file(path, fd, static_cast<std::size_t>(size));
+  const auto* records = static_cast<const unsigned char*>(file.base()) + sizeof(Header);
+  for (std::uint32_t i = 0; i < header.entries; ++i) {
+    ChipFile::Record record;
+    std::memcpy(&record, records + std::size_t{i} * sizeof record, sizeof record);
+    if (auto problem = ChipFile::recordProblem(record, i); !problem.empty()) refuse(path, problem);
+  }
   return header.entries;
+}
+
+// Opens the checked file for writing; refuses a file that is no longer the
+// one checked (replaced or resized in between).
+int openChecked(const std::string& path, const struct stat& checked) {
+  FdGuard fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+  if (fd.get() < 0) refuse(path, "cannot open for writing: " + errnoText(errno));
+  struct stat now {};
+  if (::fstat(fd.get(), &now) != 0) refuse(path, "cannot stat the file: " + errnoText(errno));
+  if (now.st_dev != checked.st_dev || now.st_ino != checked.st_ino || now.st_size != checked.st_size) {
+    refuse(path, "the file changed while it was being checked");
+  }
+  return fd.release();
 }
 
 }  // namespace
@@ -152,18 +140,14 @@ std::shared_ptr<Chip> Chip::open(const std::string& path, std::uint32_t entries)
   // A file created by somebody else between our two attempts is opened as an
   // existing one.
   for (int attempt = 0; attempt < 2; ++attempt) {
-    FdGuard fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
-    if (fd.get() >= 0) {
-      const std::uint32_t count = checkHeader(path, fd.get(), entries);
-      const std::size_t bytes = fileBytes(count);
+    FdGuard readOnly(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (readOnly.get() >= 0) {
+      struct stat checked {};
+      const std::uint32_t count = checkFile(path, readOnly.get(), entries, checked);
+      FdGuard fd(openChecked(path, checked));
+      const std::size_t bytes = ChipFile::fileBytes(count);
       void* base = mapShared(path, fd.get(), bytes);
       std::shared_ptr<Chip> chip(new Chip(path, count, fd.release(), base, bytes));
-      for (std::uint32_t i = 0; i < count; ++i) {
-        if (auto state = chip->record(i)->state;
-            state > static_cast<std::uint8_t>(SlotState::writtenEmpty)) {
-          refuse(path, fmt::format("corrupt record {}: slot state {}", i, state));
-        }
-      }
       // Recovery after an agent stopped (or was killed) mid-way:
       //  * a slot written empty is a delete the agent never finished (it
       //    holds no value and nobody will claim it): the delete completes;
@@ -184,7 +168,7 @@ std::shared_ptr<Chip> Chip::open(const std::string& path, std::uint32_t entries)
       refuse(path, "cannot create: " + errnoText(errno));
     }
     const std::uint32_t count = entries == 0 ? kDefaultEntries : entries;
-    const std::size_t bytes = fileBytes(count);
+    const std::size_t bytes = ChipFile::fileBytes(count);
     try {
       if (::ftruncate(created.get(), static_cast<off_t>(bytes)) != 0) {
         refuse(path, "cannot size the new file: " + errnoText(errno));
@@ -203,7 +187,7 @@ std::shared_ptr<Chip> Chip::open(const std::string& path, std::uint32_t entries)
 std::shared_ptr<Chip> Chip::anonymous(std::uint32_t entries) {
   checkRequest("(anonymous)", entries);
   if (entries == 0) refuse("(anonymous)", "a chip needs at least one entry");
-  const std::size_t bytes = fileBytes(entries);
+  const std::size_t bytes = ChipFile::fileBytes(entries);
   void* base = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (base == MAP_FAILED) refuse("(anonymous)", "cannot map memory: " + errnoText(errno));
   writeHeader(base, entries);
@@ -211,7 +195,7 @@ std::shared_ptr<Chip> Chip::anonymous(std::uint32_t entries) {
 }
 
 Chip::Record* Chip::record(std::uint32_t index) const noexcept {
-  void* first = static_cast<char*>(base_) + sizeof(FileHeader);
+  void* first = static_cast<char*>(base_) + sizeof(Header);
   return static_cast<Record*>(first) + index;
 }
 

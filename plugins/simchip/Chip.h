@@ -6,33 +6,24 @@
 // a real chip, and another process sees it; a chip without a file lives in
 // anonymous memory and ends with the process.
 //
-// File layout (little-endian, native alignment):
-//
-//   FileHeader   64 bytes: magic "VLDVPSIM", version, header and record
-//                sizes, entry count, minIndex
-//   Record[n]    12 bytes each, one per hardware index from minIndex:
-//                  u32 users    the index user count (see Util.h)
-//                  u32 nextHop  localPortNextHop of a valid slot
-//                  u8  state    SlotState
-//                  u8  group    dvpNetworkGroup of a valid slot
-//                  u8  pad[2]
-//
-// Opening an existing file checks all of the header and every record's state
-// before anything is mapped writable; a file that does not fit is refused with
-// a ChipError naming the path and the problem, and is left as it was. A
-// missing file is created (its directory must exist).
+// The file format is ChipFile.h. Opening an existing file checks it whole,
+// header and every record, through a read-only descriptor before it is
+// opened for writing; a file that does not fit (truncated or extended, of
+// another kind or format, a damaged header, a record the chip never writes,
+// not a regular file) is refused with a ChipError naming the path and the
+// problem, and is left as it was. A missing file is created (its directory
+// must exist).
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
+#include "plugins/simchip/ChipFile.h"
 #include "plugins/simchip/SimChipControl.h"
 
 namespace SimChip {
 
 inline constexpr std::uint32_t kDefaultEntries = 65536;
-// Upper bound on the size of a chip (192 MiB of records).
-inline constexpr std::uint32_t kMaxEntries = 1u << 24;
 
 // A chip that cannot be opened or created.
 class ChipError : public std::runtime_error {
@@ -46,9 +37,6 @@ class ChipError : public std::runtime_error {
 
 class Chip {
  public:
-  static constexpr char kMagic[8] = {'V', 'L', 'D', 'V', 'P', 'S', 'I', 'M'};
-  static constexpr std::uint32_t kVersion = 1;
-
   // Opens the chip file at `path`, creating it with `entries` (0: the default
   // size) when it is missing. An existing file keeps its size; asking for a
   // different non-zero size is refused.
@@ -82,7 +70,7 @@ class Chip {
   // caller that wants it on disk now).
   void flush() const;
 
-  struct Record;
+  using Record = ChipFile::Record;
 
  private:
   Chip(std::string location, std::uint32_t entries, int fd, void* base, std::size_t bytes) noexcept;

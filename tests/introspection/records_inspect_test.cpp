@@ -122,6 +122,30 @@ TEST_F(RecordInspect, HandleKeySwTableAndPendingQueue) {
   h->pendingEntryDelAll();
 }
 
+// A tool can queue any value on a handle, including one that names a handle
+// of the same table: the table's teardown must still free them all (the
+// fixture checks that no handle outlives the table).
+TEST_F(RecordInspect, TeardownFreesHandlesThatPendingValuesOfTheTableHold) {
+  programmed(1, 1);
+  programmed(2, 2);
+  {
+    auto one = table->entryHandle(1);
+    auto two = table->entryHandle(2);
+    auto enqueue = [&](const Quill::Ptr<EntryHandle>& on, const Quill::Ptr<EntryHandle>& naming, std::uint8_t g) {
+      Value out;
+      const Value value = record(Entry(HandleRef(naming), g));
+      return askType(kEntryHandleType, out, {on.get(), nullptr}, EntryHandleAttr::pendingEntry, Op::enqueue,
+                     nullptr, &value);
+    };
+    ASSERT_EQ(enqueue(one, one, 3), Result::done);  // itself
+    ASSERT_EQ(enqueue(one, two, 4), Result::done);  // and a pair that name each other
+    ASSERT_EQ(enqueue(two, one, 5), Result::done);
+    EXPECT_EQ(one->pendingEntryCount(), 2u);
+  }
+  table = nullptr;
+  EXPECT_EQ(EntryHandle::memAllocationTracker_.live(), handlesBefore);
+}
+
 TEST_F(RecordInspect, UnresolvedEntryIsReadAsACopyAndReplacedWhole) {
   table->entryCommit(40, Entry(waiting, 5));
   auto ue = table->unresolvedEntry(40);

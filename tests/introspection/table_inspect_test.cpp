@@ -217,6 +217,37 @@ TEST_F(TableInspect, WriteResponseSmIsReadSetAndDeleted) {
   EXPECT_THROW(ask(out, TableAttr::writeResponseSm, Op::set, &notATable), ArgumentError);
 }
 
+// A tool can point the table's state machine at another table and let that
+// table go: the machine must not pass responses to it afterwards.
+TEST_F(TableInspect, AWriteResponseSmOutlivingTheTableItServesDropsResponses) {
+  Quill::Ptr<LocalDvpTable> other(new LocalDvpTable());
+  other->utilIs(Quill::Ptr<Asic::SwTable::Util>(new TestUtil()));
+  other->configReplayCompleteIs(true);
+  other->entryCommit(7, Entry(nh, 1));
+  auto otherHandle = other->entryHandle(7);
+  Value out;
+  {
+    const Value served = Value::node(other);
+    ASSERT_EQ(ask(out, TableAttr::writeResponseSm, Op::set, &served), Result::done);
+  }
+  Quill::Ptr<Asic::WriteResponseSm> sm = table->writeResponseSm();
+  ASSERT_EQ(sm->swTable(), other.get());
+  confirm(7);  // reaches the other table's handle through the machine
+  EXPECT_EQ(otherHandle->resolvedEntryState(), Asic::SwTableBase::EntryState::success);
+  EXPECT_EQ(sm->responsesPassed(), 1u);
+
+  otherHandle = nullptr;
+  other = nullptr;
+  EXPECT_EQ(sm->swTable(), nullptr);
+  confirm(7);  // dropped
+  EXPECT_EQ(sm->responsesPassed(), 2u);
+
+  // The table's own machine goes before the table does: nothing is left to cut off.
+  ASSERT_EQ(ask(out, TableAttr::writeResponseSm, Op::del), Result::done);
+  const Value self = Value::node(table);
+  ASSERT_EQ(ask(out, TableAttr::writeResponseSm, Op::set, &self), Result::done);
+}
+
 TEST_F(TableInspect, ClassLevelMethodsNeedNoTable) {
   auto classLevel = [](Quill::AttrId attr, const Values& args, Op op = Op::call) {
     Value out;
