@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <string_view>
 #include <type_traits>
 
 #include "VelarL3Vfi/LocalDvpTable.h"
@@ -216,15 +217,27 @@ std::vector<std::string> Harness::check(const Model& before, const Model& after)
   // deletes. The delete of a slot written empty before the command ends a
   // delete that began earlier and takes no value away.)
   for (const auto& line : out_.lines) {
-    for (Key k : after.keys()) {
-      const auto& h = before.key(k).handle;
-      const bool indexed = h && h->hwIndex != kNone;
-      const bool pulled =
-          (line == fmt::format("adaptor delete key={}", k) && before.key(k).chip.state == SlotState::valid) ||
-          line == fmt::format("adaptor write key={} absent", k);
-      if (pulled && indexed && after.key(k).holds != 0) {
-        problem(fmt::format("`{}` while a dependent holds the handle of key {}", line, k));
+    const auto pulledKey = [&]() -> std::optional<Key> {
+      constexpr std::string_view del = "adaptor delete key=", write = "adaptor write key=", absent = " absent";
+      std::string_view text(line);
+      const bool isDelete = text.substr(0, del.size()) == del;
+      if (isDelete) {
+        text.remove_prefix(del.size());
+      } else if (text.substr(0, write.size()) == write && text.size() > absent.size() &&
+                 text.substr(text.size() - absent.size()) == absent) {
+        text = text.substr(write.size(), text.size() - write.size() - absent.size());
+      } else {
+        return std::nullopt;
       }
+      const Key k = static_cast<Key>(std::stoul(std::string(text)));
+      if (isDelete && before.key(k).chip.state != SlotState::valid) return std::nullopt;
+      return k;
+    }();
+    if (!pulledKey) continue;
+    const Key k = *pulledKey;
+    const auto& h = before.key(k).handle;
+    if (h && h->hwIndex != kNone && after.key(k).holds != 0) {
+      problem(fmt::format("`{}` while a dependent holds the handle of key {}", line, k));
     }
   }
   for (Key k : after.pulledFromDependents()) {

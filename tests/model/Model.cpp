@@ -119,10 +119,16 @@ bool Model::allows(const DvpAgent::Action& action) const {
   Model copy(*this);
   try {
     copy.apply(action);
-  } catch (const Refused&) {
+  } catch (const Refused& refused) {
+    ++refusals()[refused.what()];
     return false;
   }
   return true;
+}
+
+std::map<std::string, std::uint64_t>& Model::refusals() {
+  static std::map<std::string, std::uint64_t> counts;
+  return counts;
 }
 
 void Model::apply(const DvpAgent::Action& action) {

@@ -131,6 +131,10 @@ class Model {
   // assertion of the table.
   bool allows(const DvpAgent::Action& action) const;
 
+  // How often allows() turned a command down because the table would
+  // assert after it, by assertion (for the run's summary).
+  static std::map<std::string, std::uint64_t>& refusals();
+
   const std::vector<Key>& keys() const noexcept { return keyList_; }
   const KeyState& key(Key k) const { return keys_.at(k); }
   const std::map<std::string, NextHop>& nextHops() const noexcept { return nextHops_; }

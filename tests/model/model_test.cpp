@@ -292,6 +292,7 @@ TEST_F(ModelCheck, TheTableBehavesAsTheModelAfterEveryCommand) {
   const auto sequences = static_cast<int>(envNumber("VELAR_MODEL_SEQUENCES", 2000));
   const auto steps = static_cast<int>(envNumber("VELAR_MODEL_STEPS", 60));
   counters = Counters{};
+  Model::refusals().clear();
   const auto start = std::chrono::steady_clock::now();
   check("model", sequences, steps, [] {
     const auto commands = *rc::state::gen::commands(Model(kKeys), &genStep);
@@ -303,6 +304,10 @@ TEST_F(ModelCheck, TheTableBehavesAsTheModelAfterEveryCommand) {
               took.count());
   for (const auto& [name, count] : counters.seen) {
     std::printf("  named case %s in %llu sequences\n", name.c_str(), static_cast<unsigned long long>(count));
+  }
+  for (const auto& [why, count] : Model::refusals()) {
+    std::printf("  not generated, the table would assert \"%s\": %llu times\n", why.c_str(),
+                static_cast<unsigned long long>(count));
   }
   // Every named case must actually be reached, or the generator has gone
   // blind to it.
