@@ -11,7 +11,7 @@
 // A failing sequence shrinks to a minimal one and prints as a dvp-agent
 // scenario (also written to a file named in the failure).
 //
-// Regular run: 2,000 sequences of up to 60 commands, seed fixed. Long mode:
+// Regular run: 2 x 1,000 sequences of up to 60 commands, seed fixed. Long mode:
 // VELAR_MODEL_SEQUENCES=N (and VELAR_MODEL_STEPS=M for the longest sequence,
 // VELAR_MODEL_SEED=S; RC_PARAMS=seed=S works as well).
 #include <gtest/gtest.h>
@@ -96,8 +96,9 @@ rc::Gen<Action> genCommit(std::vector<std::string> defined) {
 }
 
 // One command that the model allows now, weighted towards what makes keys
-// meet: commits, next-hop changes, confirmations.
-rc::Gen<StepPtr> genStep(const Model& model) {
+// meet: commits, next-hop changes, confirmations; restarts (and with them
+// the replay, init completion and purge) as often as `restarts` says.
+rc::Gen<StepPtr> genStep(const Model& model, std::size_t restarts) {
   std::vector<std::string> defined;
   for (const auto& [name, nh] : model.nextHops()) defined.push_back(name);
   std::vector<Key> held, answering;
@@ -117,7 +118,7 @@ rc::Gen<StepPtr> genStep(const Model& model) {
       {4, key([](Key k) { return Cmd::Confirm{k}; })},
       {5, rc::gen::just<Action>(Cmd::Confirm{std::nullopt})},
       {3, rc::gen::just<Action>(Cmd::Purge{})},
-      {4, rc::gen::just<Action>(Cmd::Restart{})},
+      {restarts, rc::gen::just<Action>(Cmd::Restart{})},
       {2, rc::gen::just<Action>(Cmd::RemoveAll{})},
   };
   if (!held.empty()) options.push_back({8, from(held, [](Key k) { return Cmd::Release{k}; })});
@@ -286,18 +287,24 @@ class ModelCheck : public ::testing::Test {
   struct sigaction previous_ {};
 };
 
-// The table against the model: 2,000 sequences of up to 60 commands by
-// default; VELAR_MODEL_SEQUENCES and VELAR_MODEL_STEPS for the long mode.
-TEST_F(ModelCheck, TheTableBehavesAsTheModelAfterEveryCommand) {
-  const auto sequences = static_cast<int>(envNumber("VELAR_MODEL_SEQUENCES", 2000));
+rc::Gen<std::vector<Action>> genSequence(std::size_t restarts) {
+  return rc::gen::map(
+      rc::state::gen::commands(Model(kKeys), [restarts](const Model& m) { return genStep(m, restarts); }),
+      [](const std::vector<StepPtr>& steps) { return actionsOf(steps); });
+}
+
+// The table against the model, in two halves that CTest runs side by side:
+// 1,000 sequences of up to 60 commands each by default (VELAR_MODEL_SEQUENCES
+// and VELAR_MODEL_STEPS for the long mode), one half with restarts now and
+// then, the other with restarts often, so that the replay, init completion
+// and the purge meet every other command.
+void checkTheModel(const char* property, std::size_t restarts) {
+  const auto sequences = static_cast<int>(envNumber("VELAR_MODEL_SEQUENCES", 1000));
   const auto steps = static_cast<int>(envNumber("VELAR_MODEL_STEPS", 60));
   counters = Counters{};
   Model::refusals().clear();
   const auto start = std::chrono::steady_clock::now();
-  check("model", sequences, steps, [] {
-    const auto commands = *rc::state::gen::commands(Model(kKeys), &genStep);
-    runSequence(actionsOf(commands));
-  });
+  check(property, sequences, steps, [restarts] { runSequence(*genSequence(restarts)); });
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   std::printf("model check: %llu sequences, %llu commands in %.1f s\n",
               static_cast<unsigned long long>(counters.sequences), static_cast<unsigned long long>(counters.steps),
@@ -317,12 +324,16 @@ TEST_F(ModelCheck, TheTableBehavesAsTheModelAfterEveryCommand) {
   }
 }
 
+TEST_F(ModelCheck, TheTableBehavesAsTheModelAfterEveryCommand) { checkTheModel("model", 3); }
+
+TEST_F(ModelCheck, TheTableBehavesAsTheModelAcrossFrequentRestarts) { checkTheModel("model-restarts", 10); }
+
 // What a failure prints is a scenario: it parses with the agent's parser into
 // the same commands, and the agent's runner carries it out with every
 // expectation of the model holding (the table being correct).
 TEST_F(ModelCheck, APrintedSequenceIsAScenarioTheAgentRunsAndPasses) {
   check("printed", 60, 40, [] {
-    const auto actions = actionsOf(*rc::state::gen::commands(Model(kKeys), &genStep));
+    const auto actions = *genSequence(5);
     Model model(kKeys);
     std::string text = scenarioText({"printed by the model check"}, {}, {});
     std::vector<std::string> printed;
