@@ -162,8 +162,16 @@ extern "C" void printRunningScript(int) {
   (void)!::write(STDERR_FILENO, runningScript.data(), runningScript.size());
 }
 
+// The chip file of the running sequence: in memory when the machine has a
+// tmpfs at /dev/shm (every sequence creates and removes its chip, and a restart
+// maps it again), else in the temporary directory.
 std::string chipFile() {
-  return (std::filesystem::temp_directory_path() / ("model-" + std::to_string(::getpid()) + ".chip")).string();
+  std::error_code ec;
+  const std::filesystem::path shm("/dev/shm");
+  const auto dir = std::filesystem::is_directory(shm, ec) && ::access(shm.c_str(), W_OK) == 0
+                       ? shm
+                       : std::filesystem::temp_directory_path();
+  return (dir / ("velar-model-" + std::to_string(::getpid()) + ".chip")).string();
 }
 
 std::vector<Action> actionsOf(const std::vector<StepPtr>& steps) {
