@@ -93,17 +93,7 @@ bool Model::allows(const DvpAgent::Action& action) const {
           if (replayComplete_ && known(c.key) && keys_.at(c.key).synced) return false;
           return known(c.key) && (!c.nextHopName || nextHops_.count(*c.nextHopName) != 0);
         } else if constexpr (std::is_same_v<C, Cmd::Remove> || std::is_same_v<C, Cmd::Hold>) {
-          if (!known(c.key)) return false;
-          // A dependent that takes a reference to a key whose delete dance
-          // runs does not stop the dance (the chip's confirmation deletes the
-          // entry under it), and its handle then outlives its place in the
-          // table: a later commit or reference makes a second handle for the
-          // key, and the first one's last release asserts. Not generated.
-          if constexpr (std::is_same_v<C, Cmd::Hold>) {
-            const auto& h = keys_.at(c.key).handle;
-            if (h && h->type == Type::inDeletion) return false;
-          }
-          return true;
+          return known(c.key);
         } else if constexpr (std::is_same_v<C, Cmd::Release>) {
           return known(c.key) && keys_.at(c.key).holds != 0;
         } else if constexpr (std::is_same_v<C, Cmd::Confirm>) {
@@ -552,6 +542,14 @@ void Model::removeAll() {
 void Model::hold(Key k) {
   KeyState& ks = at(k);
   if (!ks.handle) ks.handle = Handle{Type::referenceOnly};
+  if (ks.handle->type == Type::inDeletion) {
+    // A reference taken during the delete dance: the handle stays in the
+    // table for it, reference-only and no longer in progress, so that the
+    // chip's confirmation deletes the slot (written empty already) but keeps
+    // the handle.
+    ks.handle->type = Type::referenceOnly;
+    entryStateIs(k, State::unresolved);
+  }
   ++ks.holds;
 }
 
