@@ -9,8 +9,11 @@
 // the model says:
 //   - no tracker fault; every allocated slot has its one index user, except
 //     the leftovers the model names;
-//   - no hardware entry is deleted (or written empty) while a dependent holds
-//     the key's handle;
+//   - no hardware value is deleted or written empty while a dependent holds
+//     the key's handle and has its hardware index from it (a handle without
+//     an index points at nothing: a reference taken during the replay to a
+//     key nobody commits again, whose old copy the purge deletes);
+//   - after teardown no handle, waiting entry, table or queue slot is left;
 //   - entryHas, entry(key) and the entry iteration agree with each other and
 //     with the model; iteration visits each key once;
 //   - the write responses the chip holds are the model's;
