@@ -69,7 +69,23 @@ void LocalDvpTable::purgeStaleEntries() { Accessor(this).purgeStaleEntries(); }
 void LocalDvpTable::entryRemoveAll() { Accessor(this).entryRemoveAll(); }
 
 Quill::Ptr<Asic::SwTableBase::EntryHandle> LocalDvpTable::getEntryHandle(Index key) {
-  if (auto existing = entryHandle(key)) return existing;
+  if (auto existing = entryHandle(key)) {
+    if (existing->entryType() == EntryHandle::inDeletion()) {
+      // A reference taken while the key's delete dance runs: the value has
+      // already left the hardware (written absent), and the delete that the
+      // chip's confirmation completes goes on. The handle must stay in the
+      // table for its new user, though, instead of leaving it at the end of
+      // the dance while still held (a held handle outside the table would
+      // outlive the table, and clash with the key's next handle): it becomes
+      // reference-only again, not in progress, and the collection gives up
+      // its use as for any reference-only handle. The reference's release
+      // then cleans it up as usual.
+      existing->entryTypeIs(EntryHandle::referenceOnly());
+      existing->entryStateIs(Asic::SwTableBase::EntryState::unresolved);
+      existing->ownerUseRelease();
+    }
+    return existing;
+  }
   auto handle = entryHandleIs(key, this);
   handle->entryTypeIs(EntryHandle::referenceOnly());
   // Only the other table counts as a user of a reference-only handle.

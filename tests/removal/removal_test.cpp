@@ -119,6 +119,59 @@ TEST_F(Removal, CommittingAgainDuringTheDanceKeepsTheHandle) {
   EXPECT_EQ(chip->slot(5).group, 4);
 }
 
+// A dependent that takes a reference while the key's delete dance runs: the
+// dance's delete completes on the chip (the value was already written
+// absent), but the handle stays in the table for the dependent until it lets
+// go, so that it neither outlives the table nor meets a second handle of the
+// key there.
+TEST_F(Removal, AReferenceTakenDuringTheDanceKeepsTheHandleInTheTable) {
+  programmed(5, 3);
+  table->entryRemove(5);  // the dance starts: absent written
+  calls();
+  auto dependent = table->getEntryHandle(5);
+  auto* eh = static_cast<EntryHandle*>(dependent.get());
+  EXPECT_EQ(eh->entryType(), EntryHandle::referenceOnly());
+  EXPECT_EQ(eh->entryState(), State::unresolved);
+  EXPECT_EQ(eh->useCount(), 1u);  // the dependent's; the table holds it without use
+
+  chip->deliverAll();  // the absent write is confirmed: the slot goes, the handle stays
+  EXPECT_EQ(calls(), (Lines{"tracker key=5 op=4", "delete key=5"}));
+  EXPECT_TRUE(table->entryHandleHas(5));
+  EXPECT_FALSE(table->resolvedEntryHas(5));
+  EXPECT_EQ(eh->pendingEntryCount(), 0u);
+
+  // The key is committed again while the dependent still holds the handle:
+  // the same handle takes the entry; the dependent's release changes nothing.
+  table->entryCommit(5, Entry(nh, 4));
+  chip->deliverAll();
+  dependent = nullptr;
+  EXPECT_EQ(table->entryHandle(5)->entryType(), EntryHandle::committed());
+  EXPECT_EQ(chip->slot(5), (SimChip::Slot{SimChip::SlotState::valid, 70, 4}));
+  EXPECT_EQ(chip->trackerCount(5), 1u);
+  EXPECT_TRUE(chip->faults().empty());
+
+  // Withdrawn again with a reference taken during that dance, then released
+  // before the chip confirms: the dance resumes and ends with the handle gone.
+  table->entryRemove(5);
+  dependent = table->getEntryHandle(5);
+  dependent = nullptr;
+  EXPECT_EQ(table->entryHandle(5)->entryType(), EntryHandle::inDeletion());
+  chip->deliverAll();
+  EXPECT_FALSE(table->entryHandleHas(5));
+  EXPECT_EQ(chip->slot(5).state, SimChip::SlotState::empty);
+  EXPECT_EQ(chip->trackerCount(5), 0u);
+}
+
+TEST_F(Removal, AReferenceTakenDuringTheDanceDoesNotOutliveTheTable) {
+  programmed(5, 3);
+  table->entryRemove(5);
+  auto dependent = table->getEntryHandle(5);
+  chip->deliverAll();
+  table = nullptr;  // teardown cuts the handle loose: it is still in the table
+  EXPECT_EQ(static_cast<EntryHandle*>(dependent.get())->swTable(), nullptr);
+  dependent = nullptr;  // nothing reaches the gone table
+}
+
 TEST_F(Removal, SupersededValuesWaitUntilTheHardwareConfirms) {
   auto handle = table->entryCommit(5, Entry(nh, 1));
   auto eh = table->entryHandle(5);

@@ -1,0 +1,337 @@
+#include "tests/model/Harness.h"
+
+#include <fmt/format.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string_view>
+#include <type_traits>
+
+#include "VelarL3Vfi/LocalDvpTable.h"
+#include "platform/Asic/NeededEntryTable.h"
+#include "tools/dvp-agent/Format.h"
+
+namespace VelarModel {
+
+namespace Cmd = DvpAgent::Cmd;
+using DvpAgent::Object;
+using DvpAgent::Query;
+using VelarL3Vfi::LocalDvpTable;
+
+std::string dvpLine(const DvpAgent::Action& action) {
+  return std::visit(
+      [](const auto& c) -> std::string {
+        using C = std::decay_t<decltype(c)>;
+        if constexpr (std::is_same_v<C, Cmd::NextHop>) {
+          std::string line = "nexthop " + c.name;
+          if (c.index) line += " index=" + DvpAgent::indexText(*c.index);
+          if (c.state) line += " state=" + std::string(Asic::entryStateName(*c.state));
+          return line;
+        } else if constexpr (std::is_same_v<C, Cmd::Commit>) {
+          std::string line = fmt::format("commit {}", c.key);
+          if (c.nextHopName) line += " nh=" + *c.nextHopName;
+          line += fmt::format(" group={}", c.group);
+          if (c.nextHop != 0) line += fmt::format(" nexthop={}", c.nextHop);
+          return line;
+        } else if constexpr (std::is_same_v<C, Cmd::Remove>) {
+          return fmt::format("remove {}", c.key);
+        } else if constexpr (std::is_same_v<C, Cmd::RemoveAll>) {
+          return "remove-all";
+        } else if constexpr (std::is_same_v<C, Cmd::Hold>) {
+          return fmt::format("hold {}", c.key);
+        } else if constexpr (std::is_same_v<C, Cmd::Release>) {
+          return fmt::format("release {}", c.key);
+        } else if constexpr (std::is_same_v<C, Cmd::Confirm>) {
+          return c.key ? fmt::format("confirm {}", *c.key) : std::string("confirm all");
+        } else if constexpr (std::is_same_v<C, Cmd::InitComplete>) {
+          return "init-complete";
+        } else if constexpr (std::is_same_v<C, Cmd::Purge>) {
+          return "purge";
+        } else if constexpr (std::is_same_v<C, Cmd::Restart>) {
+          return "restart";
+        } else {
+          return "# (not a model command)";
+        }
+      },
+      action);
+}
+
+std::vector<ExpectedLine> expectedLines(const Model& model) {
+  std::vector<ExpectedLine> out;
+  for (Key k : model.keys()) {
+    const KeyState& ks = model.key(k);
+    Query hw{Object::hw, k, std::nullopt};
+    if (ks.chip.state == SlotState::empty) {
+      out.push_back({hw, DvpAgent::absentLine(hw)});
+    } else {
+      SimChip::Slot slot;
+      slot.state = ks.chip.state == SlotState::valid ? SimChip::SlotState::valid : SimChip::SlotState::writtenEmpty;
+      if (ks.chip.state == SlotState::valid) {
+        slot.nextHop = ks.chip.nextHop;
+        slot.group = ks.chip.group;
+      }
+      out.push_back({hw, DvpAgent::hwLine(k, slot)});
+    }
+
+    Query entry{Object::entry, k, std::nullopt};
+    if (auto e = model.entry(k)) {
+      out.push_back({entry, DvpAgent::entryLine(k, e->nh.empty() ? std::nullopt : std::optional(e->nh),
+                                                e->nextHop, e->group)});
+    } else {
+      out.push_back({entry, DvpAgent::absentLine(entry)});
+    }
+
+    Query handle{Object::handle, k, std::nullopt};
+    if (const auto& h = ks.handle) {
+      out.push_back({handle, DvpAgent::handleLine(DvpAgent::HandleView{k, h->type, h->state, h->resolved, h->hwIndex,
+                                                                       h->pending, model.handleUses(k)})});
+    } else {
+      out.push_back({handle, DvpAgent::absentLine(handle)});
+    }
+
+    Query tracker{Object::tracker, k, std::nullopt};
+    out.push_back({tracker, DvpAgent::trackerLine(k, ks.chip.users)});
+  }
+  Asic::SwTable::Statistics stats;
+  stats.counts = {model.stats().matched, model.stats().differ, model.stats().added, model.stats().deleted};
+  out.push_back({Query{Object::stats, std::nullopt, std::nullopt}, DvpAgent::statsLine(stats)});
+  for (const auto& [name, nh] : model.nextHops()) {
+    out.push_back({Query{Object::nexthop, std::nullopt, name},
+                   DvpAgent::nextHopLine(name, nh.index, nh.state, nh.suggested)});
+  }
+  return out;
+}
+
+std::vector<std::string> expectLines(const Model& model) {
+  std::vector<std::string> out;
+  for (const auto& e : expectedLines(model)) {
+    if (e.query.object == Object::tracker && e.query.key == kNone) continue;
+    out.push_back("expect " + e.line);
+  }
+  return out;
+}
+
+std::string scenarioText(const std::vector<std::string>& header, const std::vector<std::string>& commands,
+                         const std::vector<std::string>& expectations) {
+  std::string text;
+  for (const auto& line : header) text += "# " + line + "\n";
+  text += "log adaptor on\n";
+  for (const auto& line : commands) text += line + "\n";
+  if (!expectations.empty()) text += "echo == What the model expects now:\n";
+  for (const auto& line : expectations) text += line + "\n";
+  return text;
+}
+
+// --- the harness -------------------------------------------------------------------
+
+Harness::Harness(std::string chipFile, std::uint32_t chipEntries)
+    : chipFile_(std::move(chipFile)),
+      handlesBefore_(LocalDvpTable::EntryHandle::memAllocationTracker_.live()),
+      waitingBefore_(LocalDvpTable::UnresolvedEntry::memAllocationTracker_.live()),
+      tablesBefore_(LocalDvpTable::memAllocationTracker_.live()),
+      queuedBefore_(LocalDvpTable::EntryHandle::PendingQueue::arrayElemTracker.live()) {
+  std::filesystem::remove(chipFile_);
+  DvpAgent::AgentOptions options;
+  options.chip = chipFile_;
+  options.chipEntries = chipEntries;
+  options.adaptorLog = true;  // the chip traffic of each command, for the checks
+  agent_ = std::make_unique<DvpAgent::Agent>(options, out_);
+}
+
+Harness::~Harness() {
+  agent_.reset();
+  std::filesystem::remove(chipFile_);
+}
+
+bool Harness::run(const DvpAgent::Action& action) {
+  out_.lines.clear();
+  out_.errors.clear();
+  const bool ok = agent_->run(DvpAgent::Command{"model", ++line_, action});
+  return ok && out_.errors.empty();
+}
+
+namespace {
+
+// The name of a next hop in the model, from the handle an entry holds.
+std::string nextHopName(const Model& model, const LocalDvpTable::Entry& e) {
+  const auto* h = dynamic_cast<const Asic::NeededEntryTable::Handle*>(e.localPortNextHopHandle().get());
+  if (h == nullptr) return e.localPortNextHopHandle() ? "?" : "";
+  for (const auto& [name, nh] : model.nextHops()) {
+    if (nh.key == h->key()) return name;
+  }
+  return "?";
+}
+
+bool sameEntry(const Model& model, const LocalDvpTable::Entry& e, const std::optional<Value>& v) {
+  const Value value = v.value_or(Value{});
+  return nextHopName(model, e) == value.nh && e.dvpNetworkGroup() == value.group &&
+         e.localPortNextHop() == value.nextHop;
+}
+
+std::string entryText(const LocalDvpTable::Entry& e) {
+  std::ostringstream os;
+  os << e;
+  return os.str();
+}
+
+bool usableNextHop(const Asic::SwTableBase::EntryHandle* h) {
+  using S = Asic::SwTableBase::EntryState;
+  if (h == nullptr || h->entryState() == S::indexReconciled) return true;
+  return h->hwIndex() != kNone && (h->entryState() == S::state3 || h->entryState() == S::success);
+}
+
+}  // namespace
+
+std::vector<std::string> Harness::check(const Model& before, const Model& after) {
+  std::vector<std::string> problems;
+  auto problem = [&](std::string text) { problems.push_back(std::move(text)); };
+  const LocalDvpTable& table = agent_->table();
+  SimChip::Control& chip = agent_->chip();
+
+  // What the agent shows, line by line.
+  for (const auto& expected : expectedLines(after)) {
+    const auto lines = agent_->show(expected.query);
+    const std::string got = lines.empty() ? DvpAgent::absentLine(expected.query) : lines.front();
+    if (got != expected.line) problem(fmt::format("show {}: \"{}\", the model says \"{}\"", expected.query.text(), got, expected.line));
+  }
+
+  // The chip's index-user counts.
+  for (const auto& fault : chip.faults()) problem("chip fault: " + fault.line());
+  if (after.trackerFaults() != 0) problem(fmt::format("the model counts {} tracker faults", after.trackerFaults()));
+  for (Key k : after.keys()) {
+    if (k == kNone) continue;
+    const auto slot = chip.slot(k);
+    const std::uint32_t users = chip.trackerCount(k);
+    if (users == (slot.allocated() ? 1u : 0u)) continue;
+    const Leftover leftover = after.key(k).chip.leftover;
+    if (slot.state == SimChip::SlotState::valid && users == 0 && leftover != Leftover::none) continue;
+    problem(fmt::format("index {} has {} users and its slot is {}", k, users, SimChip::slotStateName(slot.state)));
+  }
+
+  // Hardware entries pulled from under a dependent: a value written empty or
+  // deleted while a dependent holds the key's handle, which gave it the
+  // index. (A handle without an index points nowhere: a reference taken
+  // during the replay to a key nobody commits again, whose old copy the purge
+  // deletes. The delete of a slot written empty before the command ends a
+  // delete that began earlier and takes no value away.)
+  for (const auto& line : out_.lines) {
+    const auto pulledKey = [&]() -> std::optional<Key> {
+      constexpr std::string_view del = "adaptor delete key=", write = "adaptor write key=", absent = " absent";
+      std::string_view text(line);
+      const bool isDelete = text.substr(0, del.size()) == del;
+      if (isDelete) {
+        text.remove_prefix(del.size());
+      } else if (text.substr(0, write.size()) == write && text.size() > absent.size() &&
+                 text.substr(text.size() - absent.size()) == absent) {
+        text = text.substr(write.size(), text.size() - write.size() - absent.size());
+      } else {
+        return std::nullopt;
+      }
+      const Key k = static_cast<Key>(std::stoul(std::string(text)));
+      if (isDelete && before.key(k).chip.state != SlotState::valid) return std::nullopt;
+      return k;
+    }();
+    if (!pulledKey) continue;
+    const Key k = *pulledKey;
+    const auto& h = before.key(k).handle;
+    if (h && h->hwIndex != kNone && after.key(k).holds != 0) {
+      problem(fmt::format("`{}` while a dependent holds the handle of key {}", line, k));
+    }
+  }
+  for (Key k : after.pulledFromDependents()) {
+    problem(fmt::format("the model deletes key {} while a dependent holds its handle", k));
+  }
+
+  // Lookup and iteration.
+  std::map<Key, int> visits;
+  for (auto it = table.entryIteratorConst(); !it.isEnd(); it.advance()) {
+    const Key k = it.key().value;
+    if (++visits[k] > 1) problem(fmt::format("iteration visits key {} twice", k));
+    if (!(it.entry() == table.entry(k)) || it.entry().localPortNextHop() != table.entry(k).localPortNextHop()) {
+      problem(fmt::format("iteration shows {} at key {}, entry(key) {}", entryText(it.entry()), k, entryText(table.entry(k))));
+    }
+  }
+  for (Key k : after.keys()) {
+    const auto expected = after.entry(k);
+    if (table.entryHas(k) != after.entryHas(k)) {
+      problem(fmt::format("entryHas({}) is {}, the model says {}", k, table.entryHas(k), after.entryHas(k)));
+    }
+    if (!sameEntry(after, table.entry(k), expected)) {
+      problem(fmt::format("entry({}) is {}", k, entryText(table.entry(k))));
+    }
+    if ((visits.count(k) != 0) != expected.has_value()) {
+      problem(fmt::format("iteration {} key {}", visits.count(k) != 0 ? "visits" : "misses", k));
+    }
+  }
+
+  // Write responses.
+  std::map<Key, std::uint32_t> responses;
+  for (const auto& r : chip.pendingResponses()) ++responses[r.key];
+  for (Key k : after.keys()) {
+    if (responses[k] != after.key(k).chip.responses) {
+      problem(fmt::format("key {} has {} write responses pending, the model {}", k, responses[k],
+                          after.key(k).chip.responses));
+    }
+  }
+
+  // Waiting entries wait only for next hops that are not usable.
+  for (auto it = table.unresolvedEntryColl().begin(); it != table.unresolvedEntryColl().end(); ++it) {
+    if (usableNextHop(it.value()->entry().localPortNextHopHandle().get())) {
+      problem(fmt::format("entry {} waits for a usable next hop", it.key().value));
+    }
+  }
+
+  for (const auto& error : out_.errors) problem("agent: " + error);
+  if (after.quiescent() && chip.pendingResponses().empty()) {
+    for (auto& p : outcome(after)) problems.push_back(std::move(p));
+  }
+  return problems;
+}
+
+// Every write is confirmed.
+std::vector<std::string> Harness::outcome(const Model& model) {
+  std::vector<std::string> problems;
+  auto problem = [&](std::string text) { problems.push_back(std::move(text)); };
+  const LocalDvpTable& table = agent_->table();
+  SimChip::Control& chip = agent_->chip();
+  for (Key k : model.keys()) {
+    if (const auto* h = table.entryHandleColl().find(k); h != nullptr && (*h)->pendingEntryCount() != 0) {
+      problem(fmt::format("handle {} keeps {} pending entries with every write confirmed", k, (*h)->pendingEntryCount()));
+    }
+    const auto* resolved = table.resolvedEntryColl().find(k);
+    if (resolved != nullptr && !resolved->present()) problem(fmt::format("key {} has a resolved slot without value", k));
+    if (k == kNone) continue;
+    const auto slot = chip.slot(k);
+    if (slot.state == SimChip::SlotState::writtenEmpty) problem(fmt::format("slot {} is written empty", k));
+    if (resolved != nullptr && resolved->present()) {
+      const auto& v = resolved->value();
+      if (slot.state != SimChip::SlotState::valid || slot.nextHop != v.localPortNextHop() ||
+          slot.group != v.dvpNetworkGroup()) {
+        problem(fmt::format("key {} is resolved to {} but the chip shows {}", k, entryText(v),
+                            DvpAgent::hwLine(k, slot)));
+      }
+    } else if (slot.state == SimChip::SlotState::valid && !table.syncedEntryHas(k) &&
+               model.key(k).chip.leftover == Leftover::none) {
+      problem(fmt::format("the chip holds key {} ({}) and no resolved entry owns it", k, DvpAgent::hwLine(k, slot)));
+    }
+  }
+  return problems;
+}
+
+std::vector<std::string> Harness::stop() {
+  agent_.reset();
+  std::vector<std::string> problems;
+  auto live = [&](const char* what, std::size_t now, std::size_t before) {
+    if (now != before) problems.push_back(fmt::format("{} {} outlived the agent", now - before, what));
+  };
+  live("entry handles", LocalDvpTable::EntryHandle::memAllocationTracker_.live(), handlesBefore_);
+  live("unresolved entries", LocalDvpTable::UnresolvedEntry::memAllocationTracker_.live(), waitingBefore_);
+  live("tables", LocalDvpTable::memAllocationTracker_.live(), tablesBefore_);
+  live("pending-entry queue slots", LocalDvpTable::EntryHandle::PendingQueue::arrayElemTracker.live(),
+       queuedBefore_);
+  return problems;
+}
+
+}  // namespace VelarModel
