@@ -14,7 +14,7 @@
 // purge, restart), so that a failing sequence prints as a scenario that
 // dvp-agent runs.
 //
-// Where the specified behaviour deliberately leaves the chip other than "the
+// Where the table by design leaves the chip other than "the
 // resolved entries, nothing else", the chip slot carries the name of the case
 // (Leftover); the outcome checks accept exactly those slots.
 //
