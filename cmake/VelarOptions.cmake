@@ -27,6 +27,13 @@ if(VELAR_BUILD_FUZZ)
     -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(velar_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(VELAR_SANITIZE AND VELAR_SANITIZE_THREAD)
+  message(FATAL_ERROR "VELAR_SANITIZE and VELAR_SANITIZE_THREAD exclude each other")
+endif()
+if(VELAR_SANITIZE_THREAD)
+  target_compile_options(velar_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(velar_options INTERFACE -fsanitize=thread)
+endif()
 # Assertion messages name their source relative to the project root
 # ("AsicSwTable/SwTableAccessor"), not the build machine's absolute path.
 target_compile_options(velar_options INTERFACE "-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=")

@@ -37,8 +37,7 @@ std::size_t loadFeaturePlugins(std::string_view prefix, std::string_view suffix,
 
   std::size_t count = 0;
   for (const auto& root : path.roots) {
-    const auto dir = std::filesystem::path(root) / prefix / suffix;
-    count += loader.loadDirectory(dir.string());
+    count += loader.loadDirectoryWithin(root, (std::filesystem::path(prefix) / suffix).string());
   }
   return count;
 }

@@ -14,8 +14,10 @@
 namespace Plugin {
 
 // Loads <root>/<prefix>/<suffix>/*.so for every root of searchPath() with
-// `loader`, and returns how many plug-ins loaded now. Refused search-path
-// entries are reported on standard error, each once per process. A loader
+// `loader` (Loader::loadDirectoryWithin: nothing is loaded from under a root,
+// or a directory on the way, that group or others can write), and returns how
+// many plug-ins loaded now. Refused search-path entries are reported on
+// standard error, each once per process. A loader
 // without registration probe gets one counting the adaptor registrations
 // (Asic::AdaptorRegistry), so an adaptor plug-in that registers nothing is
 // reported.

@@ -1,5 +1,6 @@
 #include "platform/Plugin/Loader.h"
 
+#include "platform/Plugin/Permissions.h"
 #include "platform/Trace/TraceHandle.h"
 
 #include <dlfcn.h>
@@ -60,6 +61,21 @@ std::string canonicalFile(const std::string& path) {
 
 bool isPluginName(const std::string& name) { return name.size() > 3 && name.ends_with(".so"); }
 
+// Why the plug-in whose canonical path is `file` must not be opened, or "":
+// the file itself, or the directory that really holds it (which may not be
+// the directory it was found in, when it was reached through a link), is
+// writable by group or others.
+std::string fileRefusal(const std::string& file) {
+  if (writableByOthers(file)) {
+    return kWritableByOthers;
+  }
+  const std::string dir = fs::path(file).parent_path().string();
+  if (writableByOthers(dir)) {
+    return "its directory \"" + dir + "\" is " + kWritableByOthers;
+  }
+  return {};
+}
+
 }  // namespace
 
 Loader<void>::Loader(std::string name) : name_(std::move(name)) {}
@@ -77,6 +93,10 @@ bool Loader<void>::loadFile(const std::string& path) {
   const std::string file = canonicalFile(path);
   if (!tried_.insert(file).second) {
     QTRACE(trace(), 8, name_ << ": " << path << " tried before");
+    return false;
+  }
+  if (const std::string refusal = fileRefusal(file); !refusal.empty()) {
+    failureIs(path, refusal, "refusing plug-in \"" + path + "\": " + refusal);
     return false;
   }
   if (isResident(file)) {
@@ -107,11 +127,26 @@ bool Loader<void>::loadFile(const std::string& path) {
   return true;
 }
 
+bool Loader<void>::directoryAccepted(const std::string& dir, const std::string& offender) {
+  if (!writableByOthers(offender)) {
+    return true;
+  }
+  if (refusedDirectories_.insert(dir + '\0' + offender).second) {
+    const std::string reason =
+        offender == dir ? std::string(kWritableByOthers) : "\"" + offender + "\" is " + kWritableByOthers;
+    failureIs(dir, reason, "refusing plug-in directory \"" + dir + "\": " + reason);
+  }
+  return false;
+}
+
 std::size_t Loader<void>::loadDirectory(const std::string& dir) {
   std::error_code ec;
   fs::directory_iterator it(dir, ec);
   if (ec == std::errc::no_such_file_or_directory) {
     QTRACE(trace(), 8, name_ << ": no directory " << dir);
+    return 0;
+  }
+  if (!ec && !directoryAccepted(dir, dir)) {
     return 0;
   }
   std::vector<std::string> names;
@@ -133,6 +168,25 @@ std::size_t Loader<void>::loadDirectory(const std::string& dir) {
     count += loadFile((fs::path(dir) / fileName).string()) ? 1 : 0;
   }
   return count;
+}
+
+std::size_t Loader<void>::loadDirectoryWithin(const std::string& root, const std::string& relative) {
+  const fs::path dir = fs::path(root) / fs::path(relative).lexically_normal();
+  std::error_code ec;
+  if (!fs::exists(dir, ec) && !ec) {
+    // A root without this directory simply has no such plug-ins.
+    QTRACE(trace(), 8, name_ << ": no directory " << dir.string());
+    return 0;
+  }
+  // From the root down; loadDirectory checks `dir` itself.
+  fs::path step(root);
+  for (const auto& part : fs::path(relative).lexically_normal()) {
+    if (!directoryAccepted(dir.string(), step.string())) {
+      return 0;
+    }
+    step /= part;
+  }
+  return loadDirectory(dir.string());
 }
 
 }  // namespace Plugin

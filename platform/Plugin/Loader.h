@@ -22,6 +22,15 @@
 // loader of this process already loaded (and kept) counts as loaded without
 // being opened again, its registrations were made the first time.
 //
+// Nothing is loaded from a place that group or others can write
+// (Permissions.h): a plug-in file (judged after symbolic links, together with
+// the directory that really holds it), a directory of plug-ins, and, with
+// loadDirectoryWithin, the plug-in root and every directory between it and
+// the plug-ins. Such a plug-in or directory is refused, a failure like any
+// other, e.g.
+//   AsicFeature/TestTable: refusing plug-in "/x/y.so": writable by group or others
+// and nothing in it is opened.
+//
 // Every failure is written to standard error once, as one line naming the
 // path and the reason, and is kept in failures(); the other plug-ins still
 // load. Loaders are meant to run at start-up, from one thread: the probe
@@ -44,7 +53,7 @@ class Loader<void> {
  public:
   struct Failure {
     std::string path;    // as it was given (directory + file name)
-    std::string reason;  // dlerror() text, or "registered nothing"
+    std::string reason;  // dlerror() text, "registered nothing", or why it was refused
   };
 
   explicit Loader(std::string name);
@@ -56,8 +65,13 @@ class Loader<void> {
 
   // Loads every regular file named *.so in `dir` (symbolic links to such files
   // included), in name order; returns how many loaded now. A directory that
-  // does not exist holds no plug-ins; one that cannot be read is a failure.
+  // does not exist holds no plug-ins; one that cannot be read is a failure,
+  // and so is one that group or others can write (reported once; it is
+  // checked again on every call).
   std::size_t loadDirectory(const std::string& dir);
+  // loadDirectory(root/relative), after checking the plug-in root and every
+  // directory from it down to root/relative as loadDirectory checks its own.
+  std::size_t loadDirectoryWithin(const std::string& root, const std::string& relative);
   // Loads one plug-in; true when this call loaded it, false when it failed or
   // was tried before by this loader.
   bool loadFile(const std::string& path);
@@ -73,10 +87,14 @@ class Loader<void> {
  private:
   // Keeps a failure and writes `line` to standard error.
   void failureIs(const std::string& path, std::string reason, const std::string& line);
+  // False, with the refusal reported (once per directory), when group or
+  // others can write `offender`, which is `dir` itself or a directory above it.
+  bool directoryAccepted(const std::string& dir, const std::string& offender);
 
   std::string name_;
   std::function<std::size_t()> probe_;
   std::set<std::string> tried_;  // canonical paths
+  std::set<std::string> refusedDirectories_;  // as given, reported already
   std::vector<std::string> loaded_;
   std::vector<Failure> failures_;
 };

@@ -38,8 +38,16 @@ bool Node::ownerUseRetake() const noexcept {
   if (!heldWithoutUse()) {
     return false;
   }
-  const_cast<Node*>(this)->nodeFlagSet(kFlagHeldWithoutUse, false);
+  // The use is counted before the flag goes: in between, another thread's
+  // last release would otherwise find a count of zero and no owner, and end
+  // the node under us. The flag is then tested and cleared in one step, so of
+  // two threads retaking at once (the owner promoting the node while another
+  // thread's last release runs the hook) exactly one keeps its use.
   add(1);
+  if ((word_.fetch_and(~kFlagHeldWithoutUse, std::memory_order_acq_rel) & kFlagHeldWithoutUse) == 0) {
+    sub(1);  // the other one's use is counted too, so this is not the last
+    return false;
+  }
   return true;
 }
 

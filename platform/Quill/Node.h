@@ -16,7 +16,12 @@
 // Counting. Quill::Ptr takes a use (incUse) and drops it (decUse). Increments
 // and decrements are atomic read-modify-writes only while the runtime's
 // thread-safe mode is on (threadSafeModeIs); the agent normally runs every
-// table operation on one thread and pays for no atomics.
+// table operation on one thread and pays for no atomics. In the thread-safe
+// mode a node ends on whichever thread drops its last use: the hook and the
+// destructor run there (the node directory has its own lock), and
+// ownerUseRetake may meet another thread's last release. An owner whose hook
+// is not thread-safe (a table's cleanup) keeps its use while other threads
+// hold the node.
 //
 // Last user gone. When decUse takes the count to zero the runtime
 //   1. takes a guard use, so that releases nested inside the hook cannot bring

@@ -6,6 +6,8 @@
 // as text ("@17"). Decoding resolves the id back to the node while it lives.
 // A destroyed node leaves the directory, and its id is never handed out again,
 // so a stale reference fails to resolve instead of naming another node.
+// Every operation takes the directory's lock: in the runtime's thread-safe
+// mode nodes may end, and so leave the directory, on any thread.
 #include <cstddef>
 #include <cstdint>
 

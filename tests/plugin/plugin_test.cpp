@@ -2,8 +2,8 @@
 #include "platform/Plugin/FeaturePlugins.h"
 #include "platform/Plugin/Loader.h"
 #include "platform/Plugin/SearchPath.h"
+#include "tests/plugin/PluginTestSupport.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -21,63 +21,9 @@ using ::testing::internal::GetCapturedStderr;
 using Plugin::searchPathFrom;
 
 namespace fs = std::filesystem;
+using namespace PluginTest;
 
 namespace {
-
-const std::string kRoot = VELAR_TEST_PLUGIN_ROOT;
-const std::string kDir = kRoot + "/AsicFeature/TestTable";
-const std::string kRegisters = kDir + "/libplugin_registers.so";
-const std::string kNothing = kDir + "/libplugin_nothing.so";
-const std::string kBroken = kDir + "/libplugin_broken.so";
-
-// Sets (or, with nullopt, unsets) VELAR_PLUGIN_PATH for a scope.
-class ScopedSearchPath {
- public:
-  explicit ScopedSearchPath(const std::optional<std::string>& value) {
-    if (const char* old = std::getenv(Plugin::kSearchPathVariable)) {
-      saved_ = old;
-    }
-    set(value);
-  }
-  ~ScopedSearchPath() { set(saved_); }
-  ScopedSearchPath(const ScopedSearchPath&) = delete;
-  ScopedSearchPath& operator=(const ScopedSearchPath&) = delete;
-
- private:
-  static void set(const std::optional<std::string>& value) {
-    value ? ::setenv(Plugin::kSearchPathVariable, value->c_str(), 1)
-          : ::unsetenv(Plugin::kSearchPathVariable);
-  }
-  std::optional<std::string> saved_;
-};
-
-// A scratch directory, removed at the end of the test.
-struct TempDir {
-  explicit TempDir(const std::string& name) : path(fs::path(::testing::TempDir()) / ("plugin_test_" + name)) {
-    fs::remove_all(path);
-    fs::create_directories(path);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-  }
-  fs::path path;
-};
-
-std::size_t occurrences(const std::string& text, const std::string& needle) {
-  std::size_t count = 0;
-  for (auto pos = text.find(needle); pos != std::string::npos; pos = text.find(needle, pos + 1)) {
-    ++count;
-  }
-  return count;
-}
-
-// A loader with the adaptor registry as its probe.
-struct ProbedLoader : Plugin::Loader<void> {
-  explicit ProbedLoader(std::string name = "test") : Loader(std::move(name)) {
-    registrationProbeIs([] { return Asic::AdaptorRegistry::instance().registrations(); });
-  }
-};
 
 // --- Search path ---------------------------------------------------------
 

@@ -1,0 +1,79 @@
+#pragma once
+// What the plug-in loading tests share: the test plug-ins' paths, and scoped
+// helpers for the search path and scratch directories.
+#include "platform/Asic/AdaptorRegistry.h"
+#include "platform/Plugin/Loader.h"
+#include "platform/Plugin/SearchPath.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace PluginTest {
+
+inline const std::string kRoot = VELAR_TEST_PLUGIN_ROOT;
+inline const std::string kDir = kRoot + "/AsicFeature/TestTable";
+inline const std::string kRegisters = kDir + "/libplugin_registers.so";
+inline const std::string kNothing = kDir + "/libplugin_nothing.so";
+inline const std::string kBroken = kDir + "/libplugin_broken.so";
+
+// Sets (or, with nullopt, unsets) VELAR_PLUGIN_PATH for a scope.
+class ScopedSearchPath {
+ public:
+  explicit ScopedSearchPath(const std::optional<std::string>& value) {
+    if (const char* old = std::getenv(Plugin::kSearchPathVariable)) {
+      saved_ = old;
+    }
+    set(value);
+  }
+  ~ScopedSearchPath() { set(saved_); }
+  ScopedSearchPath(const ScopedSearchPath&) = delete;
+  ScopedSearchPath& operator=(const ScopedSearchPath&) = delete;
+
+ private:
+  static void set(const std::optional<std::string>& value) {
+    value ? ::setenv(Plugin::kSearchPathVariable, value->c_str(), 1)
+          : ::unsetenv(Plugin::kSearchPathVariable);
+  }
+  std::optional<std::string> saved_;
+};
+
+// A scratch directory with mode 0755 whatever the umask (the loader refuses
+// directories that group or others can write), removed at the end of the
+// test. The process id keeps concurrent test runs apart.
+struct TempDir {
+  explicit TempDir(const std::string& name)
+      : path(std::filesystem::path(::testing::TempDir()) /
+             ("plugin_test_" + name + "_" + std::to_string(::getpid()))) {
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+    std::filesystem::permissions(path, std::filesystem::perms(0755));
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+  std::filesystem::path path;
+};
+
+inline std::size_t occurrences(const std::string& text, const std::string& needle) {
+  std::size_t count = 0;
+  for (auto pos = text.find(needle); pos != std::string::npos; pos = text.find(needle, pos + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// A loader with the adaptor registry as its probe.
+struct ProbedLoader : Plugin::Loader<void> {
+  explicit ProbedLoader(std::string name = "test") : Loader(std::move(name)) {
+    registrationProbeIs([] { return Asic::AdaptorRegistry::instance().registrations(); });
+  }
+};
+
+}  // namespace PluginTest
