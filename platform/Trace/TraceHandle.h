@@ -70,6 +70,7 @@ Handle* find(std::string_view name);
 // Traces one line when `level` of `handle` is on. streamExpr is anything that
 // can follow `std::ostream <<`, chained with <<; it is evaluated only when the
 // level is on.
+// NOLINTBEGIN(bugprone-macro-parentheses): streamExpr is a chain of <<
 #define QTRACE(handle, level, streamExpr)                                        \
   do {                                                                           \
     if ((handle).enabled(level)) {                                               \
@@ -78,3 +79,4 @@ Handle* find(std::string_view name);
       (handle).write(qtraceLine_.str());                                         \
     }                                                                            \
   } while (false)
+// NOLINTEND(bugprone-macro-parentheses)
