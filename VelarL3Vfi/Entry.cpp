@@ -17,7 +17,7 @@ LocalDvpTableEntry::LocalDvpTableEntry(Kiv::CharRange& in) {
   try {
     auto node = Kiv::sequenceToValueOfPtr(in);
     if (node) {
-      auto* handle = dynamic_cast<const Asic::SwTableBase::EntryHandle*>(node.get());
+      const auto* handle = dynamic_cast<const Asic::SwTableBase::EntryHandle*>(node.get());
       if (handle == nullptr) in.cannotConvert("Asic::SwTableBase::EntryHandle");
       localPortNextHopHandle_ = HandlePtr(handle);
     }
@@ -40,7 +40,7 @@ std::strong_ordering operator<=>(const LocalDvpTableEntry& a, const LocalDvpTabl
   if (&a == &b) return std::strong_ordering::equal;
   auto ha = reinterpret_cast<std::uintptr_t>(a.localPortNextHopHandle_.get());
   auto hb = reinterpret_cast<std::uintptr_t>(b.localPortNextHopHandle_.get());
-  if (auto c = ha <=> hb; c != 0) return c;
+  if (auto c = ha <=> hb; std::is_neq(c)) return c;
   return a.dvpNetworkGroup_ <=> b.dvpNetworkGroup_;
 }
 

@@ -12,7 +12,7 @@ namespace {
 Result inspectEntry(Value& result, Target object, AttrId attr, Op op, const Value* key,
                     Operand operand) {
   if (object.value == nullptr) throw ArgumentError("an Entry request needs an Entry value");
-  Entry* entry = object.value->recordIf<Entry>();
+  auto* entry = object.value->recordIf<Entry>();
   if (entry == nullptr) throw ArgumentError("the object is no VelarL3Vfi::LocalDvpTable::Entry");
   return inspectOperation(result, *entry, attr, op, key, operand);
 }
@@ -38,7 +38,7 @@ Result inspectOperation(Value& result, LocalDvpTableEntry& entry, AttrId attr, O
       if (op == Op::nonDefault) return put(result, Value::boolean(entry.isNonDefault()));
       const Entry& other = asEntry(needValue(operand));
       if (op == Op::equal) return put(result, Value::boolean(Entry::isEq(&entry, &other)));
-      return put(result, Value::boolean((entry <=> other) < 0));
+      return put(result, Value::boolean(std::is_lt(entry <=> other)));
     }
     case EntryAttr::getBlockSizeDefinedByUser:
       return put(result, Value::boolean(Entry::getBlockSizeDefinedByUser));

@@ -119,14 +119,14 @@ class EntryViewIter {
  public:
   static Iter make(const LocalDvpTable& table, const Value* startKey) {
     auto pos = startKey ? table.entryIteratorConst(needKey(startKey)) : table.entryIteratorConst();
-    auto* it = new (std::nothrow) EntryViewIter(table, std::move(pos));
+    auto* it = new (std::nothrow) EntryViewIter(table, pos);
     if (it == nullptr) return {};
     return {it, &kOps};
   }
 
  private:
   EntryViewIter(const LocalDvpTable& table, LocalDvpTable::EntryIteratorConst pos)
-      : table_(&table), pos_(std::move(pos)) {
+      : table_(&table), pos_(pos) {
     seat();
   }
 

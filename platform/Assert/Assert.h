@@ -35,6 +35,8 @@ std::string report(std::string_view condition, std::string_view file, int line,
   (static_cast<bool>(cond) ? static_cast<void>(0)                                \
                            : ::Assert::fail(#cond, __FILE__, __LINE__))
 
+// `message` is a chain of <<, which parentheses would break.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define QSOFT_ASSERT(cond, message)                                              \
   do {                                                                           \
     if (!static_cast<bool>(cond)) {                                              \
@@ -43,3 +45,4 @@ std::string report(std::string_view condition, std::string_view file, int line,
       ::Assert::fail(#cond, __FILE__, __LINE__, qsoftAssertMessage_.str());      \
     }                                                                            \
   } while (false)
+// NOLINTEND(bugprone-macro-parentheses)

@@ -43,7 +43,7 @@ struct MessageTable {
 };
 
 MessageTable& table() {
-  static MessageTable* instance = new MessageTable;  // call sites may register during static teardown
+  static auto* instance = new MessageTable;  // call sites may register during static teardown
   return *instance;
 }
 

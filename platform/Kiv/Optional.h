@@ -13,7 +13,7 @@ namespace Kiv {
 template <class T>
 class Optional {
  public:
-  Optional() noexcept {}
+  Optional() noexcept {}  // NOLINT(modernize-use-equals-default): deleted for a T with a constructor in the union
   Optional(const T& value) : present_(true) { new (&value_) T(value); }  // NOLINT
   Optional(T&& value) : present_(true) { new (&value_) T(std::move(value)); }  // NOLINT
   Optional(const Optional& other) {

@@ -40,8 +40,8 @@ class SlabAllocator {
   static constexpr std::size_t kClassCount = kMaxClassBytes / kGranule;
 
   struct Config {
-    std::size_t blockBytes = 1024 * 1024;        // reserved from the system at a time (a power of two)
-    std::size_t slabBytes = 16 * 1024;           // handed to one size class at a time
+    std::size_t blockBytes = std::size_t{1024} * 1024;  // reserved from the system at a time (a power of two)
+    std::size_t slabBytes = std::size_t{16} * 1024;     // handed to one size class at a time
     std::size_t limitBytes = std::size_t{1} << 30;  // cap on all reserved blocks
   };
 

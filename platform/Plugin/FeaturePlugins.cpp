@@ -17,7 +17,7 @@ namespace {
 // many features are loaded.
 void reportRefused(const std::vector<std::string>& refused) {
   static std::mutex mutex;
-  static std::set<std::string>* reported = new std::set<std::string>;  // never destroyed
+  static auto* reported = new std::set<std::string>;  // never destroyed
   std::lock_guard lock(mutex);
   for (const auto& entry : refused) {
     if (reported->insert(entry).second) {

@@ -32,7 +32,7 @@ struct Resident {
 };
 
 Resident& resident() {
-  static Resident* instance = new Resident;  // never destroyed: plug-ins are never unloaded
+  static auto* instance = new Resident;  // never destroyed: plug-ins are never unloaded
   return *instance;
 }
 

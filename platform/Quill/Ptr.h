@@ -34,6 +34,7 @@ class Ptr {
 
   // Assignment takes the new use before it drops the old one, so assigning a
   // pointer to the node it already holds is safe.
+  // NOLINTNEXTLINE(bugprone-unhandled-self-assignment): copy-and-swap, which the check misses in a template
   Ptr& operator=(const Ptr& other) noexcept {
     Ptr(other).swap(*this);
     return *this;

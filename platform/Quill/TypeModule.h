@@ -190,7 +190,7 @@ class ModuleInspectData {
   // `types` must stay valid for the life of the module (static storage).
   ModuleInspectData(const char* name, std::vector<TypeData*> types);
   // A module with the attribute table of its types (see the file comment).
-  ModuleInspectData(const char* name, const std::vector<TypeDecl>& types);
+  ModuleInspectData(const char* name, const std::vector<TypeDecl>& decls);
   ModuleInspectData(const ModuleInspectData&) = delete;
   ModuleInspectData& operator=(const ModuleInspectData&) = delete;
 

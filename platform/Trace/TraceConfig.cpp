@@ -81,7 +81,7 @@ ParseResult parse(std::string_view text) {
     std::string_view item = trim(rest.substr(0, comma));
     auto fail = [&](std::string_view why) {
       result.settings.clear();
-      result.error = fmt::format("bad trace item \"{}\" in \"{}\": {}", item, text, why);
+      result.error = fmt::format(R"(bad trace item "{}" in "{}": {})", item, text, why);
       return result;
     };
     if (item.empty()) {

@@ -24,7 +24,7 @@ struct Registry {
 };
 
 Registry& registry() {
-  static Registry* instance = new Registry;  // never destroyed: handles may outlive static teardown
+  static auto* instance = new Registry;  // never destroyed: handles may outlive static teardown
   return *instance;
 }
 

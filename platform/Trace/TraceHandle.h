@@ -95,6 +95,7 @@ Handle* find(std::string_view name);
 // can follow `std::ostream <<`, chained with <<; it is evaluated only when the
 // level is on. With VELAR_NO_TRACE_CALLS (a build for measuring what the
 // calls cost) every call site compiles to dead code that the optimiser drops.
+// NOLINTBEGIN(bugprone-macro-parentheses): streamExpr is a chain of <<
 #ifdef VELAR_NO_TRACE_CALLS
 #define QTRACE(handle, level, streamExpr) \
   do {                                    \
@@ -114,3 +115,4 @@ Handle* find(std::string_view name);
     }                                                                            \
   } while (false)
 #endif
+// NOLINTEND(bugprone-macro-parentheses)

@@ -29,7 +29,8 @@ constexpr int kThreads = 4;
 // destruction.
 class CountedHandle : public Handle {
  public:
-  CountedHandle(std::atomic<int>* hooks, std::atomic<int>* destroyed) : hooks_(hooks), destroyed_(destroyed) {}
+  CountedHandle(std::atomic<int>* hooks, std::atomic<int>* destroyed)
+      : hooks_(hooks), destroyed_(destroyed) {}
   void lastUserGone() override {
     Handle::lastUserGone();
     hooks_->fetch_add(1, std::memory_order_relaxed);
@@ -44,6 +45,19 @@ class CountedHandle : public Handle {
   std::atomic<int>* destroyed_;
 };
 
+// Starts body(t) on kThreads threads, t = 0 .. kThreads - 1.
+template <class Body>
+std::vector<std::thread> startThreads(Body body) {
+  std::vector<std::thread> threads;
+  threads.reserve(kThreads);
+  for (int t = 0; t < kThreads; ++t) threads.emplace_back(body, t);
+  return threads;
+}
+
+void joinAll(std::vector<std::thread>& threads) {
+  for (auto& thread : threads) thread.join();
+}
+
 // Turns the thread-safe mode on for a test, and off again.
 class ThreadSafeUseCounts : public ::testing::Test {
  protected:
@@ -52,6 +66,7 @@ class ThreadSafeUseCounts : public ::testing::Test {
 
   std::vector<Quill::Ptr<CountedHandle>> makeHandles(std::size_t n) {
     std::vector<Quill::Ptr<CountedHandle>> handles;
+    handles.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
       handles.emplace_back(new CountedHandle(&hooks, &destroyed));
     }
@@ -66,26 +81,24 @@ TEST_F(ThreadSafeUseCounts, ConcurrentCopiesKeepExactCounts) {
   const auto handles = makeHandles(8);
   constexpr int kRounds = 300;
   std::barrier sync(kThreads + 1);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      for (int round = 0; round < kRounds; ++round) {
-        // Copies through every way a Ptr takes a use: copy construction,
-        // conversion to the base type, assignment, and a move that takes none.
-        std::vector<HandlePtr> held;
-        for (const auto& h : handles) held.emplace_back(h);
-        HandlePtr assigned;
-        assigned = handles[static_cast<std::size_t>(round + t) % handles.size()];
-        HandlePtr moved(std::move(held.back()));
-        held.pop_back();
-        held.push_back(std::move(moved));
-        if (round == kRounds / 2) {
-          sync.arrive_and_wait();  // main reads the counts
-          sync.arrive_and_wait();
-        }
+  auto threads = startThreads([&](int t) {
+    for (int round = 0; round < kRounds; ++round) {
+      // Copies through every way a Ptr takes a use: copy construction,
+      // conversion to the base type, assignment, and a move that takes none.
+      std::vector<HandlePtr> held;
+      held.reserve(handles.size());
+      for (const auto& h : handles) held.emplace_back(h);
+      HandlePtr assigned;
+      assigned = handles[static_cast<std::size_t>(round + t) % handles.size()];
+      HandlePtr moved(std::move(held.back()));
+      held.pop_back();
+      held.push_back(std::move(moved));
+      if (round == kRounds / 2) {
+        sync.arrive_and_wait();  // main reads the counts
+        sync.arrive_and_wait();
       }
-    });
-  }
+    }
+  });
   sync.arrive_and_wait();
   // Every thread holds one copy of each handle, and one more of the handle
   // it assigned.
@@ -95,7 +108,7 @@ TEST_F(ThreadSafeUseCounts, ConcurrentCopiesKeepExactCounts) {
     EXPECT_EQ(handles[i]->useCount(), expected[i]) << "handle " << i;
   }
   sync.arrive_and_wait();
-  for (auto& thread : threads) thread.join();
+  joinAll(threads);
 
   for (const auto& h : handles) {
     EXPECT_EQ(h->useCount(), 1u);
@@ -122,19 +135,16 @@ TEST_F(ThreadSafeUseCounts, LastUseDroppedOnAnyThreadEndsTheNodeOnce) {
         perThread[(i + 1) % kThreads].emplace_back(handles[i]);
       }
     }  // the threads now hold the only uses
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-      threads.emplace_back([&, t] {
-        auto& mine = perThread[static_cast<std::size_t>(t)];
-        // Alternate directions so that either sharer may end a handle.
-        if ((t + round) % 2 == 1) {
-          while (!mine.empty()) mine.pop_back();
-        } else {
-          for (auto& h : mine) h = nullptr;
-        }
-      });
-    }
-    for (auto& thread : threads) thread.join();
+    auto threads = startThreads([&](int t) {
+      auto& mine = perThread[static_cast<std::size_t>(t)];
+      // Alternate directions so that either sharer may end a handle.
+      if ((t + round) % 2 == 1) {
+        while (!mine.empty()) mine.pop_back();
+      } else {
+        for (auto& h : mine) h = nullptr;
+      }
+    });
+    joinAll(threads);
     ASSERT_EQ(destroyed.load(), (round + 1) * static_cast<int>(kHandles));
   }
   EXPECT_EQ(hooks.load(), kRounds * static_cast<int>(kHandles));
@@ -151,15 +161,12 @@ TEST_F(ThreadSafeUseCounts, OwnerUseComesBackOnceWhenOtherThreadsLetGo) {
     ASSERT_EQ(handle->useCount(), static_cast<std::uint32_t>(kThreads));
 
     std::barrier start(kThreads);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-      threads.emplace_back([&, t] {
-        start.arrive_and_wait();
-        for (int i = 0; i < 50; ++i) HandlePtr copy(perThread[static_cast<std::size_t>(t)]);
-        perThread[static_cast<std::size_t>(t)] = nullptr;
-      });
-    }
-    for (auto& thread : threads) thread.join();
+    auto threads = startThreads([&](int t) {
+      start.arrive_and_wait();
+      for (int i = 0; i < 50; ++i) HandlePtr copy(perThread[static_cast<std::size_t>(t)]);
+      perThread[static_cast<std::size_t>(t)] = nullptr;
+    });
+    joinAll(threads);
 
     // The last of them ran the hook, which gave the collection its use back.
     EXPECT_EQ(hooks.load(), 2 * round + 1);

@@ -1,8 +1,8 @@
 // Plug-ins and plug-in directories that group or others can write are refused.
+#include "platform/Plugin/Permissions.h"
 #include "platform/Asic/AdaptorRegistry.h"
 #include "platform/Plugin/FeaturePlugins.h"
 #include "platform/Plugin/Loader.h"
-#include "platform/Plugin/Permissions.h"
 #include "tests/plugin/PluginTestSupport.h"
 
 #include <filesystem>
@@ -14,11 +14,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+using Plugin::writableByOthers;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::internal::CaptureStderr;
 using ::testing::internal::GetCapturedStderr;
-using Plugin::writableByOthers;
 using namespace PluginTest;
 
 namespace fs = std::filesystem;
@@ -132,7 +132,8 @@ TEST(PluginPermissions, WritableDirectoryIsRefusedOnceAndCheckedOnEveryLoad) {
   CaptureStderr();
   EXPECT_EQ(loader.loadDirectory(dir.path.string()), 0u);
   EXPECT_EQ(loader.loadDirectory(dir.path.string()), 0u);
-  EXPECT_EQ(GetCapturedStderr(), refusal("perm", "plug-in directory", dir.path, "writable by group or others"));
+  EXPECT_EQ(GetCapturedStderr(),
+            refusal("perm", "plug-in directory", dir.path, "writable by group or others"));
   EXPECT_EQ(registrations(), before);
   ASSERT_EQ(loader.failures().size(), 1u);
   EXPECT_EQ(loader.failures()[0].path, dir.path.string());
@@ -156,16 +157,16 @@ TEST(PluginPermissions, EveryDirectoryFromTheRootDownIsChecked) {
   ProbedLoader().loadFile(kRegisters);  // its registration is not the one counted
   const std::size_t before = registrations();
 
-  const std::vector<std::pair<fs::path, unsigned>> unsafe = {
-      {root.path, 0757}, {feature, 0775}, {dir, 0777}};
+  const std::vector<std::pair<fs::path, unsigned>> unsafe = {{root.path, 0757}, {feature, 0775}, {dir, 0777}};
   for (const auto& [offender, mode] : unsafe) {
     chmod(offender, mode);
     Plugin::Loader<void> loader("chain");
     CaptureStderr();
     EXPECT_EQ(Plugin::loadFeaturePlugins("AsicFeature", "TestTable", loader), 1u);
     const std::string err = GetCapturedStderr();
-    const std::string reason = offender == dir ? std::string("writable by group or others")
-                                               : "\"" + offender.string() + "\" is writable by group or others";
+    const std::string reason = offender == dir
+                                   ? std::string("writable by group or others")
+                                   : "\"" + offender.string() + "\" is writable by group or others";
     EXPECT_EQ(occurrences(err, refusal("chain", "plug-in directory", dir, reason)), 1u) << err;
     EXPECT_THAT(loader.loaded(), ElementsAre(kRegisters));
     chmod(offender, 0755);

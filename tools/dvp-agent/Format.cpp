@@ -82,6 +82,7 @@ std::string nextHopLine(const std::string& name, std::uint32_t index, State stat
   std::string list = "none";
   if (!suggested.empty()) {
     std::vector<std::string> items;
+    items.reserve(suggested.size());
     for (auto i : suggested) items.push_back(indexText(i));
     list = fmt::format("{}", fmt::join(items, ","));
   }

@@ -182,7 +182,7 @@ std::variant<std::monostate, Command, ParseError> Parser::parseLine(std::string_
 
   auto knownNextHop = [&](std::string_view name) {
     if (!validName(name)) throw Bad{fmt::format("bad next-hop name \"{}\"", name)};
-    if (next.nextHops.count(std::string(name)) != 0) return std::string(name);
+    if (next.nextHops.contains(std::string(name))) return std::string(name);
     if (next.restartLine != 0) {
       throw Bad{fmt::format("unknown next hop \"{}\": no `nexthop {}` line since the restart at line {}",
                             name, name, next.restartLine)};

@@ -9,7 +9,7 @@
 // Exit status: 0 when everything ran and every expectation held, 1 when an
 // expectation failed, 2 when nothing could run (a scenario error, a refused
 // chip, a bad option). An assertion of the table aborts the process.
-#include <signal.h>
+#include <signal.h>  // NOLINT(modernize-deprecated-headers): sigaction is POSIX, not <csignal>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -360,4 +360,15 @@ int runMain(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return runMain(argc, argv); }
+int main(int argc, char** argv) {
+  // Anything runMain did not expect still ends the agent with a message and
+  // the status of a run that could not go on, not with std::terminate.
+  try {
+    return runMain(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "dvp-agent: error: %s\n", e.what());
+  } catch (...) {
+    std::fputs("dvp-agent: error: unknown exception\n", stderr);
+  }
+  return kError;
+}
