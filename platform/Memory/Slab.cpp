@@ -28,8 +28,8 @@ SlabAllocator::SlabAllocator(const Config& config) : config_(config) {
 }
 
 SlabAllocator::~SlabAllocator() {
-  for (std::uintptr_t block : blocks_) {
-    ::operator delete(reinterpret_cast<char*>(block), std::align_val_t{config_.blockBytes});
+  for (char* block : blocks_) {
+    ::operator delete(block, std::align_val_t{config_.blockBytes});
   }
 }
 
@@ -85,7 +85,9 @@ char* SlabAllocator::takeSlab() noexcept {
       return nullptr;
     }
     try {
-      blocks_.insert(address(block));
+      blocks_.reserve(blocks_.size() + 1);
+      blockAddresses_.insert(address(block));
+      blocks_.push_back(block);
     } catch (const std::bad_alloc&) {
       ::operator delete(block, alignment);
       return nullptr;

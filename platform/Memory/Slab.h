@@ -28,6 +28,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <vector>
 
 #include "platform/Assert/Assert.h"
 
@@ -94,7 +95,7 @@ class SlabAllocator {
   bool owns(const void* p) const noexcept {
     const std::uintptr_t block = reinterpret_cast<std::uintptr_t>(p) & ~(config_.blockBytes - 1);
     if (block == lastBlockFound_) return true;
-    if (!blocks_.contains(block)) return false;
+    if (!blockAddresses_.contains(block)) return false;
     lastBlockFound_ = block;
     return true;
   }
@@ -141,7 +142,8 @@ class SlabAllocator {
 
   Config config_;
   SizeClass classes_[kClassCount];
-  boost::unordered_flat_set<std::uintptr_t> blocks_;  // block addresses, for owns()
+  std::vector<char*> blocks_;                              // reserved from the system, freed at destruction
+  boost::unordered_flat_set<std::uintptr_t> blockAddresses_;  // the same, for owns()
   mutable std::uintptr_t lastBlockFound_ = 1;          // never a block address
   char* carveNext_ = nullptr;  // unsliced rest of the newest block
   char* carveEnd_ = nullptr;

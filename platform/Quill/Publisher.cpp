@@ -46,7 +46,7 @@ void Publisher::deliver(const Change& change) const {
     }
   } depth(*this);
   const auto& list = observers_->list;
-  for (std::size_t i = 0; i < list.size(); ++i) {
+  for (std::size_t i = 0; i < list.size(); ++i) {  // NOLINT(modernize-loop-convert): the list may grow meanwhile
     if (auto* observer = list[i]) observer->onChange(change);
   }
 }
