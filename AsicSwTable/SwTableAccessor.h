@@ -133,7 +133,7 @@ class SwTable::Accessor {
   // handle's pending queue until the hardware has the new one, and the value
   // becomes the key's resolved entry (programming it).
   void doResolve(UnresolvedEntry* ue) {
-    QSOFT_ASSERT(ue->neededEntryHandleSms() == 0, "function should not have been called " << this);
+    QSOFT_ASSERT(ue->neededEntryHandleSms() == 0, "function should not have been called" << this);
     FASTLOG("{}: {}", "LocalDvpTable", "doResolve");
     const Index key = ue->key();
     auto eh = validEntryHandle(key);
@@ -403,6 +403,11 @@ class SwTable::Accessor {
   // Runs when a handle's last user is gone (and on request): removes the key
   // at once, or starts the delete dance so that the hardware entry goes
   // before the handle does, or notes the dance's end.
+  //
+  // A handle that a dependent held past the end of its dance may be released
+  // after its key was committed again. The key's unresolved entry, resolved
+  // entry and handle then belong to the key's new handle, so the cleanup of
+  // the old, superseded one leaves them alone and only ends by its type.
   void cleanup(EntryHandle* eh) {
     if (swTable_ == nullptr) return;
     eh->doAmendReferences();
@@ -411,6 +416,12 @@ class SwTable::Accessor {
     QTRACE(Table::traceHandle(), 6,
            kName << " : " << "cleanup" << " : entryhandle cleanup, eh : " << static_cast<const void*>(eh)
                  << ", key :" << key << ", refCnt:" << eh->useCount());
+    const auto* current = swTable_->entryHandleColl().find(key);
+    const bool superseded = current != nullptr && current->get() != eh;
+    if (superseded) {
+      cleanupEnd(eh, key, superseded);
+      return;
+    }
     swTable_->unresolvedEntryDel(key);
     if (!swTable_->configReplayComplete() && eh->resolvedEntryState() == State::unresolved) {
       removeNow(eh);
@@ -441,11 +452,18 @@ class SwTable::Accessor {
       eh->entryStateIs(State::inProgress);
       return;
     }
+    cleanupEnd(eh, key, false);
+  }
+
+  // The end of a cleanup of a handle that the table's collection does not
+  // hold, by its entry type.
+  void cleanupEnd(EntryHandle* eh, const Index& key, bool superseded) {
     switch (eh->entryType()) {
       case EntryHandle::inDeletion():
         QTRACE(Table::traceHandle(), 6, kName << " : " << "cleanup" << " delete dance complete, key : " << key);
         return;
       case EntryHandle::unassigned():
+        if (superseded) return;  // the key's resolved entry is its new handle's
         QASSERT(!swTable_->entryHandleHas( key ));
         deleteResolvedEntry(key);
         return;

@@ -11,18 +11,24 @@ static_assert(sizeof(LocalDvpTableEntryHandle) <= 64);
 
 Quill::Ptr<LocalDvpTableEntryHandle> LocalDvpTableEntryHandle::EntryHandleIs(
     Asic::SwTableBase::Index key, LocalDvpTable* swTable) {
-  return Quill::Ptr<LocalDvpTableEntryHandle>(new LocalDvpTableEntryHandle(key, swTable));
+  Quill::Ptr<LocalDvpTableEntryHandle> handle(new LocalDvpTableEntryHandle(key, swTable));
+  // Bound to the table but not (yet) in its collection.
+  if (swTable != nullptr) swTable->noteDetached(handle.get());
+  return handle;
 }
 
 LocalDvpTableEntryHandle::~LocalDvpTableEntryHandle() {
   nodeFlagSet(kFlagLive, false);
+  if (detached()) swTable_->forgetDetached(this);
   pendingEntry_.clear(false);
 }
 
 void LocalDvpTableEntryHandle::swTableIs(LocalDvpTable* swTable) {
   if (swTable == swTable_) return;
   LocalDvpTable* previous = swTable_;
+  if (detached()) previous->forgetDetached(this);
   swTable_ = swTable;
+  if (swTable != nullptr && swTable->entryHandle(key_).get() != this) swTable->noteDetached(this);
   publishChangeRecursive(kSwTableId, nullptr, &previous, nullptr);
 }
 

@@ -49,6 +49,9 @@ class LocalDvpTableEntryHandle : public Asic::SwTable::EntryHandle,
   LocalDvpTable* swTable() const noexcept { return swTable_; }
   // Rebinds the handle (null cuts it loose); publishes swTable on a change.
   void swTableIs(LocalDvpTable* swTable);
+  // Whether the handle is bound to its table without being in the table's
+  // entryHandle collection (see LocalDvpTable's detached handles).
+  bool detached() const noexcept { return detachedSlot_ != kNotDetached; }
 
   // The pending-entry queue. Lookups return copies; the default entry stands
   // for "nothing there".
@@ -84,11 +87,16 @@ class LocalDvpTableEntryHandle : public Asic::SwTable::EntryHandle,
   const Quill::TypeData* typeData() const noexcept override;
 
  private:
+  friend class LocalDvpTable;  // keeps detachedSlot_
+  static constexpr std::uint32_t kNotDetached = 0xFFFFFFFF;
+
   ~LocalDvpTableEntryHandle() override;
 
   LocalDvpTable* swTable_;
   PendingQueue pendingEntry_;
   Asic::SwTableBase::Index key_;
+  // The handle's place in its table's list of detached handles.
+  std::uint32_t detachedSlot_ = kNotDetached;
 };
 
 }  // namespace VelarL3Vfi

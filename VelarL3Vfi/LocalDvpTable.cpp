@@ -27,6 +27,14 @@ LocalDvpTable::LocalDvpTable() : Asic::SwKnownIndexTable(Quill::String()) {
 LocalDvpTable::~LocalDvpTable() {
   nodeFlagSet(kFlagLive, false);
   Accessor(this).cleanup();
+  // Handles that left the collection while somebody held them, or were made
+  // for the table outside it, outlive the table: cut them loose too, all of
+  // them before any of their pending values goes (dropping one may release
+  // another), so that no later release runs a cleanup on this table.
+  std::vector<Quill::Ptr<EntryHandle>> detached(detachedHandles_.begin(), detachedHandles_.end());
+  for (const auto& handle : detached) handle->swTableIs(nullptr);
+  for (const auto& handle : detached) handle->pendingEntryDropAll();
+  detached.clear();
   // The handles are cut loose: no confirmation will settle their pending
   // values any more. Dropping them also lets go of handles of this table
   // that pending values name, which would otherwise keep each other (or
@@ -69,23 +77,7 @@ void LocalDvpTable::purgeStaleEntries() { Accessor(this).purgeStaleEntries(); }
 void LocalDvpTable::entryRemoveAll() { Accessor(this).entryRemoveAll(); }
 
 Quill::Ptr<Asic::SwTableBase::EntryHandle> LocalDvpTable::getEntryHandle(Index key) {
-  if (auto existing = entryHandle(key)) {
-    if (existing->entryType() == EntryHandle::inDeletion()) {
-      // A reference taken while the key's delete dance runs: the value has
-      // already left the hardware (written absent), and the delete that the
-      // chip's confirmation completes goes on. The handle must stay in the
-      // table for its new user, though, instead of leaving it at the end of
-      // the dance while still held (a held handle outside the table would
-      // outlive the table, and clash with the key's next handle): it becomes
-      // reference-only again, not in progress, and the collection gives up
-      // its use as for any reference-only handle. The reference's release
-      // then cleans it up as usual.
-      existing->entryTypeIs(EntryHandle::referenceOnly());
-      existing->entryStateIs(Asic::SwTableBase::EntryState::unresolved);
-      existing->ownerUseRelease();
-    }
-    return existing;
-  }
+  if (auto existing = entryHandle(key)) return existing;
   auto handle = entryHandleIs(key, this);
   handle->entryTypeIs(EntryHandle::referenceOnly());
   // Only the other table counts as a user of a reference-only handle.
@@ -181,6 +173,7 @@ Quill::Ptr<LocalDvpTable::EntryHandle> LocalDvpTable::entryHandleIs(Index key,
   }
   auto handle = entryHandleFactory(key, swTable);
   entryHandle_.tryEmplace(key, handle);
+  if (handle->detached()) forgetDetached(handle.get());
   const Quill::Ptr<EntryHandle> none;
   publishChangeRecursive(kEntryHandleId, &key, &none, kKeyEq);
   return handle;
@@ -189,9 +182,26 @@ Quill::Ptr<LocalDvpTable::EntryHandle> LocalDvpTable::entryHandleIs(Index key,
 Quill::Ptr<LocalDvpTable::EntryHandle> LocalDvpTable::entryHandleDel(Index key) {
   Quill::Ptr<EntryHandle> removed;
   if (extractCounted(entryHandle_, key, removed)) {
+    if (removed->swTable() == this) noteDetached(removed.get());
     publishChangeRecursive(kEntryHandleId, &key, &removed, kKeyEq);
   }
   return removed;
+}
+
+void LocalDvpTable::noteDetached(EntryHandle* handle) {
+  QASSERT(!handle->detached());
+  handle->detachedSlot_ = static_cast<std::uint32_t>(detachedHandles_.size());
+  detachedHandles_.push_back(handle);
+}
+
+void LocalDvpTable::forgetDetached(EntryHandle* handle) noexcept {
+  const std::uint32_t slot = handle->detachedSlot_;
+  QASSERT(slot < detachedHandles_.size() && detachedHandles_[slot] == handle);
+  EntryHandle* last = detachedHandles_.back();
+  detachedHandles_[slot] = last;
+  last->detachedSlot_ = slot;
+  detachedHandles_.pop_back();
+  handle->detachedSlot_ = EntryHandle::kNotDetached;
 }
 
 void LocalDvpTable::entryHandleDelAll() {

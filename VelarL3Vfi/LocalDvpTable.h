@@ -16,6 +16,7 @@
 //
 // A change of a key's resolved entry runs entry handling for the key.
 #include <cstdint>
+#include <vector>
 
 #include "AsicSwTable/EntryIterator.h"
 #include "AsicSwTable/SwTableAccessor.h"
@@ -89,6 +90,17 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
   // The number of keys with a handle (attribute entrys).
   std::uint32_t entrys() const noexcept { return count(entryHandle_); }
   static Quill::Ptr<EntryHandle> entryHandleFactory(Index key, LocalDvpTable* swTable);
+  // Detached handles: handles bound to this table that entryHandle does not
+  // hold. A handle becomes one when it leaves the collection while it is
+  // still bound (a dependent may hold it past the end of its delete dance)
+  // or when it is made for the table outside the collection; it stops being
+  // one when it is cut loose, rebound or destroyed. Teardown cuts them all
+  // loose. Kept by the handles and the entryHandle mutators.
+  void noteDetached(EntryHandle* handle);
+  void forgetDetached(EntryHandle* handle) noexcept;
+  std::uint32_t detachedHandles() const noexcept {
+    return static_cast<std::uint32_t>(detachedHandles_.size());
+  }
 
   // unresolvedEntry
   Quill::Ptr<UnresolvedEntry> unresolvedEntryIs(Index key);
@@ -148,7 +160,8 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
   // Withdraws every committed entry (refused while hardware entries read back
   // after a restart are still unsettled: purge them first).
   void entryRemoveAll();
-  // The reference path for other tables: a new handle is reference-only.
+  // The reference path for other tables: the key's handle, whatever its
+  // type; a new handle is reference-only.
   Quill::Ptr<Asic::SwTableBase::EntryHandle> getEntryHandle(Index key) override;
 
   // Class-level mount and recovery of the table's hardware-table state: the
@@ -189,6 +202,7 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
   Kiv::HashMap2018<Index, Quill::Ptr<EntryHandle>> entryHandle_;
   Kiv::HashMap2018<Index, Quill::Ptr<UnresolvedEntry>> unresolvedEntry_;
   Quill::Ptr<Asic::WriteResponseSm> writeResponseSm_;
+  std::vector<EntryHandle*> detachedHandles_;  // each knows its slot
   Util* typedUtil_ = nullptr;
 };
 

@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "platform/Assert/Assert.h"
 #include "platform/Quill/NodeDirectory.h"
@@ -9,6 +10,60 @@
 namespace Quill {
 
 std::atomic<bool> detail::threadSafe{false};
+std::atomic<std::uint32_t> detail::hooksRunning{0};
+
+namespace {
+
+// A node whose last-user hook runs on this thread. `ownerUse` is set while
+// the owning collection holds a use that it took back during this run: the
+// use of a user from before the hook. `noted` counts the releases that left
+// the node with only the guard after such a use had gone.
+struct RunningHook {
+  const Node* node;
+  bool ownerUse;
+  std::uint32_t noted;
+};
+
+RunningHook* runningHook(const Node* node) noexcept;
+
+// Innermost last: hooks nest when a hook releases the last use of another
+// node.
+thread_local std::vector<RunningHook> runningHooks;
+
+// Registers a node's hook as running for as long as it lives.
+class HookRun {
+ public:
+  explicit HookRun(const Node* node) : slot_(runningHooks.size()) {
+    runningHooks.push_back({node, false, 0});
+    detail::hooksRunning.fetch_add(1, std::memory_order_relaxed);
+  }
+  ~HookRun() {
+    runningHooks.pop_back();
+    detail::hooksRunning.fetch_sub(1, std::memory_order_relaxed);
+  }
+  HookRun(const HookRun&) = delete;
+  HookRun& operator=(const HookRun&) = delete;
+
+  // Takes one noted release, if there is one.
+  bool takeNote() noexcept {
+    auto& noted = runningHooks[slot_].noted;
+    if (noted == 0) return false;
+    --noted;
+    return true;
+  }
+
+ private:
+  std::size_t slot_;
+};
+
+RunningHook* runningHook(const Node* node) noexcept {
+  for (auto it = runningHooks.rbegin(); it != runningHooks.rend(); ++it) {
+    if (it->node == node) return &*it;
+  }
+  return nullptr;
+}
+
+}  // namespace
 
 void threadSafeModeIs(bool on) noexcept { detail::threadSafe.store(on, std::memory_order_seq_cst); }
 
@@ -48,6 +103,9 @@ bool Node::ownerUseRetake() const noexcept {
     sub(1);  // the other one's use is counted too, so this is not the last
     return false;
   }
+  if (detail::hooksRunning.load(std::memory_order_relaxed) != 0) {
+    if (RunningHook* run = runningHook(this)) run->ownerUse = true;
+  }
   return true;
 }
 
@@ -55,18 +113,31 @@ void Node::lastUserGone() { ownerUseRetake(); }
 
 void Node::lastUserGoneImpl() const noexcept {
   auto* self = const_cast<Node*>(this);
-  add(1);  // the guard use
-  try {
-    self->lastUserGone();
-  } catch (const std::exception& e) {
-    Assert::fail("exception escaped lastUserGone", __FILE__, __LINE__, e.what());
-  } catch (...) {
-    Assert::fail("exception escaped lastUserGone", __FILE__, __LINE__);
+  {
+    HookRun run(this);
+    for (;;) {
+      add(1);  // the guard use
+      try {
+        self->lastUserGone();
+      } catch (const std::exception& e) {
+        Assert::fail("exception escaped lastUserGone", __FILE__, __LINE__, e.what());
+      } catch (...) {
+        Assert::fail("exception escaped lastUserGone", __FILE__, __LINE__);
+      }
+      const auto word = sub(1);
+      if ((word & kCountMask) != 0 || (word & kFlagHeldWithoutUse) != 0) return;
+      if (!run.takeNote()) break;
+    }
   }
-  auto word = sub(1);
-  if ((word & kCountMask) == 0 && (word & kFlagHeldWithoutUse) == 0) {
-    delete self;
-  }
+  delete self;
+}
+
+void Node::noteReleaseDuringHook(std::uint32_t word) const noexcept {
+  if ((word & kFlagHeldWithoutUse) != 0) return;
+  RunningHook* run = runningHook(this);
+  if (run == nullptr || !run->ownerUse) return;
+  run->ownerUse = false;
+  ++run->noted;
 }
 
 }  // namespace Quill

@@ -33,6 +33,23 @@
 //   3. drops the guard; a node whose count is then zero and that no collection
 //      holds is destroyed, exactly once.
 //
+// Releases during the hook. The hook itself may let the node's last user
+// from before the hook go: a collection that took its use back for the hook
+// (step 2) can drop it again while the hook runs, as a table's cleanup does
+// when it finishes a whole delete inside the hook. The guard keeps the count
+// above zero then, so that release would never reach the hook the way it
+// would outside it. The runtime therefore notes, while a node's hook runs on
+// this thread, a release that leaves only the guard once the owner's use
+// taken back during this run has gone (and the node is not held without
+// use). When the guard is dropped and the count is zero, a noted release
+// runs the hook again, under a new guard, instead of destroying the node;
+// the same rule applies to that run. Uses that the hook takes and drops
+// itself are not users that went, so a hook that only does that runs once.
+// The note is kept outside the use-count word, in a small per-thread list
+// of the nodes whose hook runs; releases by other threads during the hook
+// are not noted (they see their own list), which suits owners that keep
+// their hooks on one thread.
+//
 // Owner use. An owning collection (a table's entryHandle collection) holds one
 // counted use of each member. It can give that use up while it keeps the
 // member (ownerUseRelease: the node is then "held without use") and take it
@@ -55,6 +72,9 @@ struct TypeData;
 // The runtime's thread-safe mode: while on, use counts change atomically.
 namespace detail {
 extern std::atomic<bool> threadSafe;
+// Last-user hooks running now, on any thread: while there are none, a
+// release pays one load for the rule on releases during a hook.
+extern std::atomic<std::uint32_t> hooksRunning;
 }  // namespace detail
 
 inline bool threadSafeMode() noexcept { return detail::threadSafe.load(std::memory_order_relaxed); }
@@ -109,11 +129,15 @@ class Node {
   void decUseImpl() const noexcept {
     const std::uint32_t before = useCountWord();
     QASSERT((before & kCountMask) != 0);
-    if ((sub(1) & kCountMask) == 0) {
+    const std::uint32_t after = sub(1);
+    if ((after & kCountMask) == 0) {
       lastUserGoneImpl();
+    } else if ((after & kCountMask) == 1 && detail::hooksRunning.load(std::memory_order_relaxed) != 0) {
+      noteReleaseDuringHook(after);
     }
   }
   void lastUserGoneImpl() const noexcept;
+  void noteReleaseDuringHook(std::uint32_t word) const noexcept;
   // The count changes atomically in thread-safe mode, and as a plain
   // load and store otherwise.
   std::uint32_t add(std::uint32_t delta) const noexcept {

@@ -95,7 +95,7 @@ bool Model::allows(const DvpAgent::Action& action) const {
         } else if constexpr (std::is_same_v<C, Cmd::Remove> || std::is_same_v<C, Cmd::Hold>) {
           return known(c.key);
         } else if constexpr (std::is_same_v<C, Cmd::Release>) {
-          return known(c.key) && keys_.at(c.key).holds != 0;
+          return known(c.key) && !keys_.at(c.key).holdStack.empty();
         } else if constexpr (std::is_same_v<C, Cmd::Confirm>) {
           return !c.key || known(*c.key);
         } else if constexpr (std::is_same_v<C, Cmd::InitComplete>) {
@@ -460,9 +460,11 @@ void Model::handleResolvedEntryState(Key k) {
   deleteResolvedEntry(k);
   handleOf(k).pending = 0;
   if (s == State::inProgress) {
-    // The dance ends: the handle leaves the table; nobody else holds it, so
-    // its cleanup only notes the end.
-    if (ks.holds != 0) throw Refused("a dependent holds a handle that left the table");
+    // The dance ends: the handle leaves the table. Dependents that took a
+    // reference during the dance keep the handle outside it; the last
+    // release only notes the end.
+    for (auto&& onCurrent : ks.holdStack) onCurrent = false;
+    ks.holds = 0;
     ks.handle.reset();
   }
 }
@@ -542,19 +544,15 @@ void Model::removeAll() {
 void Model::hold(Key k) {
   KeyState& ks = at(k);
   if (!ks.handle) ks.handle = Handle{Type::referenceOnly};
-  if (ks.handle->type == Type::inDeletion) {
-    // A reference taken during the delete dance: the handle stays in the
-    // table for it, reference-only and no longer in progress, so that the
-    // chip's confirmation deletes the slot (written empty already) but keeps
-    // the handle.
-    ks.handle->type = Type::referenceOnly;
-    entryStateIs(k, State::unresolved);
-  }
   ++ks.holds;
+  ks.holdStack.push_back(true);
 }
 
 void Model::release(Key k) {
   KeyState& ks = at(k);
+  const bool onCurrent = ks.holdStack.back();
+  ks.holdStack.pop_back();
+  if (!onCurrent) return;  // a handle outside the table: its cleanup notes the dance's end
   --ks.holds;
   if (ks.handle && handleUses(k) == 0) lastUserGone(k);
 }

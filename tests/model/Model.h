@@ -98,7 +98,11 @@ struct KeyState {
   // resolvedEntry: no slot, a slot without value (delete in flight), a value.
   std::optional<std::optional<Value>> resolved;
   std::optional<Value> synced;  // syncedEntry: the chip's copy at restart
-  std::uint32_t holds = 0;      // references dependents hold
+  std::uint32_t holds = 0;      // references dependents hold on the key's handle
+  // Every reference dependents hold, in the order they were taken (a release
+  // drops the newest): true for one on the key's handle, false for one on a
+  // handle that left the table at the end of its delete dance.
+  std::vector<bool> holdStack;
   ChipSlot chip;
 };
 

@@ -103,7 +103,7 @@ rc::Gen<StepPtr> genStep(const Model& model, std::size_t restarts) {
   for (const auto& [name, nh] : model.nextHops()) defined.push_back(name);
   std::vector<Key> held, answering;
   for (Key k : model.keys()) {
-    if (model.key(k).holds != 0) held.push_back(k);
+    if (!model.key(k).holdStack.empty()) held.push_back(k);
     if (model.key(k).chip.responses != 0) answering.push_back(k);
   }
   auto key = [](auto make) { return rc::gen::map(genKey(), [make](Key k) -> Action { return make(k); }); };

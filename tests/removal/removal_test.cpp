@@ -119,57 +119,129 @@ TEST_F(Removal, CommittingAgainDuringTheDanceKeepsTheHandle) {
   EXPECT_EQ(chip->slot(5).group, 4);
 }
 
-// A dependent that takes a reference while the key's delete dance runs: the
-// dance's delete completes on the chip (the value was already written
-// absent), but the handle stays in the table for the dependent until it lets
-// go, so that it neither outlives the table nor meets a second handle of the
-// key there.
-TEST_F(Removal, AReferenceTakenDuringTheDanceKeepsTheHandleInTheTable) {
-  programmed(5, 3);
-  table->entryRemove(5);  // the dance starts: absent written
-  calls();
-  auto dependent = table->getEntryHandle(5);
-  auto* eh = static_cast<EntryHandle*>(dependent.get());
-  EXPECT_EQ(eh->entryType(), EntryHandle::referenceOnly());
-  EXPECT_EQ(eh->entryState(), State::unresolved);
-  EXPECT_EQ(eh->useCount(), 1u);  // the dependent's; the table holds it without use
-
-  chip->deliverAll();  // the absent write is confirmed: the slot goes, the handle stays
-  EXPECT_EQ(calls(), (Lines{"tracker key=5 op=4", "delete key=5"}));
-  EXPECT_TRUE(table->entryHandleHas(5));
-  EXPECT_FALSE(table->resolvedEntryHas(5));
-  EXPECT_EQ(eh->pendingEntryCount(), 0u);
-
-  // The key is committed again while the dependent still holds the handle:
-  // the same handle takes the entry; the dependent's release changes nothing.
-  table->entryCommit(5, Entry(nh, 4));
-  chip->deliverAll();
-  dependent = nullptr;
-  EXPECT_EQ(table->entryHandle(5)->entryType(), EntryHandle::committed());
-  EXPECT_EQ(chip->slot(5), (SimChip::Slot{SimChip::SlotState::valid, 70, 4}));
-  EXPECT_EQ(chip->trackerCount(5), 1u);
-  EXPECT_TRUE(chip->faults().empty());
-
-  // Withdrawn again with a reference taken during that dance, then released
-  // before the chip confirms: the dance resumes and ends with the handle gone.
-  table->entryRemove(5);
-  dependent = table->getEntryHandle(5);
-  dependent = nullptr;
-  EXPECT_EQ(table->entryHandle(5)->entryType(), EntryHandle::inDeletion());
-  chip->deliverAll();
-  EXPECT_FALSE(table->entryHandleHas(5));
-  EXPECT_EQ(chip->slot(5).state, SimChip::SlotState::empty);
-  EXPECT_EQ(chip->trackerCount(5), 0u);
+// The delete dance in its variants: traces of the dance (level 6), the
+// adaptor's traffic, and every handle gone at the end (the fixture checks
+// the handles' allocation tracker).
+std::vector<std::string> danceLines(const Trace::CaptureSink& trace) {
+  std::vector<std::string> lines;
+  for (const auto& line : trace.lines()) {
+    if (line.find("dance") != std::string::npos) lines.push_back(line);
+  }
+  return lines;
 }
 
-TEST_F(Removal, AReferenceTakenDuringTheDanceDoesNotOutliveTheTable) {
-  programmed(5, 3);
-  table->entryRemove(5);
-  auto dependent = table->getEntryHandle(5);
+// An adaptor that confirms every write from inside hwTableEntryIs.
+class ConfirmingUtil : public LocalDvpTable::Util {
+ public:
+  ConfirmingUtil() : LocalDvpTable::Util("confirming") {}
+  std::uint32_t minIndex() const override { return 0; }
+  std::uint32_t maxIndex() const override { return 1023; }
+  void hwTableEntryIs(LocalDvpTable* table, Asic::SwTableBase::Index key,
+                      const Kiv::Optional<Entry>& e) const override {
+    calls.push_back("write " + std::to_string(key.value) + (e.present() ? "" : " absent"));
+    const Asic::WriteResponseRecord response{key.value, key.value};
+    table->hwWriteResponseIs(&response, sizeof response);
+  }
+  void hwTableEntryDel(LocalDvpTable*, Asic::SwTableBase::Index key) const override {
+    calls.push_back("delete " + std::to_string(key.value));
+  }
+  void updateHwIndexRefCountTracker(Asic::HwTable*, Asic::SwTableBase::Index key,
+                                    Asic::IndexUserTracker::OpType op) const override {
+    calls.push_back("tracker " + std::to_string(key.value) + " op=" + std::to_string(static_cast<int>(op)));
+  }
+  bool compareHwEntries(LocalDvpTable*, Asic::SwTableBase::Index, const Entry&) const override { return false; }
+  void syncEntries(Asic::HwTable*, const Quill::Ptr<LocalDvpTable>&) const override {}
+
+  mutable Lines calls;
+};
+
+// The whole dance runs inside the removal when the hardware confirms at
+// once: the handle's cleanup runs a second time after the collection let it
+// go, notes the end and frees it.
+TEST_F(Removal, ADanceConfirmedInsideTheWriteEndsInsideTheRemoval) {
+  Quill::Ptr<LocalDvpTable> own(new LocalDvpTable());
+  Quill::Ptr<ConfirmingUtil> util(new ConfirmingUtil());
+  own->utilIs(util);
+  own->configReplayCompleteIs(true);
+  own->entryCommit(5, Entry(nh, 3));
+  EXPECT_EQ(own->entryHandle(5)->entryState(), State::success);
+  util->calls.clear();
+  LocalDvpTable::traceHandle().maskIs(1u << 6);
+  Trace::CaptureSink trace;
+
+  own->entryRemove(5);
+  EXPECT_EQ(util->calls, (Lines{"tracker 5 op=3", "write 5 absent", "tracker 5 op=4", "delete 5"}));
+  EXPECT_FALSE(own->entryHandleHas(5));
+  EXPECT_FALSE(own->resolvedEntryHas(5));
+  EXPECT_EQ(danceLines(trace),
+            (Lines{kT + "cleanup begin delete dance, key : 5", kT + "cleanup delete dance complete, key : 5"}));
+}
+
+// A dependent that takes a reference while the dance runs holds the handle
+// past its end: the confirmation takes it out of the table and deletes the
+// hardware entry, and the dependent's release notes the end.
+TEST_F(Removal, AReferenceTakenDuringTheDanceHoldsTheHandleOutsideTheTable) {
+  programmed(6, 1);
+  LocalDvpTable::traceHandle().maskIs(1u << 6);
+  Trace::CaptureSink trace;
+  table->entryRemove(6);
+  auto dependent = table->getEntryHandle(6);
+  EXPECT_EQ(dependent->entryType(), EntryHandle::inDeletion());
   chip->deliverAll();
-  table = nullptr;  // teardown cuts the handle loose: it is still in the table
-  EXPECT_EQ(static_cast<EntryHandle*>(dependent.get())->swTable(), nullptr);
-  dependent = nullptr;  // nothing reaches the gone table
+  EXPECT_EQ(calls(), (Lines{"tracker key=6 op=3", "write key=6 absent", "tracker key=6 op=4", "delete key=6"}));
+  EXPECT_EQ(table->entrys(), 0u);
+  EXPECT_EQ(table->detachedHandles(), 1u);
+  EXPECT_EQ(danceLines(trace), (Lines{kT + "cleanup begin delete dance, key : 6"}));
+
+  dependent = nullptr;
+  EXPECT_EQ(danceLines(trace).back(), kT + "cleanup delete dance complete, key : 6");
+  EXPECT_EQ(table->detachedHandles(), 0u);
+  EXPECT_TRUE(calls().empty());
+}
+
+// The key is committed again while a dependent still holds its old handle:
+// the new handle owns the key, and the old one's release leaves the new
+// value, on the chip and in the table, alone.
+TEST_F(Removal, ACommitWhileTheOldHandleIsHeldKeepsTheNewValue) {
+  programmed(6, 1);
+  table->entryRemove(6);
+  auto dependent = table->getEntryHandle(6);
+  chip->deliverAll();
+  table->entryCommit(6, Entry(nh, 2));
+  chip->deliverAll();
+  calls();
+  LocalDvpTable::traceHandle().maskIs(1u << 6);
+  Trace::CaptureSink trace;
+
+  dependent = nullptr;
+  EXPECT_EQ(danceLines(trace), (Lines{kT + "cleanup delete dance complete, key : 6"}));
+  EXPECT_TRUE(calls().empty());
+  EXPECT_EQ(table->entry(6), Entry(nh, 2));
+  EXPECT_EQ(table->entryHandle(6)->entryType(), EntryHandle::committed());
+  EXPECT_EQ(chip->slot(6), (SimChip::Slot{SimChip::SlotState::valid, 70, 2}));
+  EXPECT_EQ(chip->trackerCount(6), 1u);
+  EXPECT_TRUE(chip->faults().empty());
+}
+
+// Handles that outlive their table, whether they left its collection or
+// were never in it, are cut loose at teardown: their release touches
+// nothing.
+TEST_F(Removal, HandlesOutsideTheTableAreCutLooseAtTeardown) {
+  programmed(6, 1);
+  table->entryRemove(6);
+  auto leftTheTable = table->getEntryHandle(6);
+  chip->deliverAll();
+  auto madeOutside = EntryHandle::EntryHandleIs(9, table.get());
+  EXPECT_EQ(table->detachedHandles(), 2u);
+  calls();
+  LocalDvpTable::traceHandle().maskIs(1u << 6);
+  table = nullptr;
+  Trace::CaptureSink trace;
+  EXPECT_EQ(static_cast<EntryHandle*>(leftTheTable.get())->swTable(), nullptr);
+  EXPECT_EQ(madeOutside->swTable(), nullptr);
+  leftTheTable = nullptr;
+  madeOutside = nullptr;
+  EXPECT_TRUE(trace.lines().empty());
 }
 
 TEST_F(Removal, SupersededValuesWaitUntilTheHardwareConfirms) {
