@@ -29,6 +29,7 @@ SlabAllocator::SlabAllocator(const Config& config) : config_(config) {
 
 SlabAllocator::~SlabAllocator() {
   for (char* block : blocks_) {
+    unpoison(block, config_.blockBytes);
     ::operator delete(block, std::align_val_t{config_.blockBytes});
   }
 }
@@ -44,9 +45,28 @@ void* SlabAllocator::allocateFromNewSlab(std::size_t bytes) noexcept {
   }
   SizeClass& sizeClass = classes_[index];
   FreeObject* object = sizeClass.freeList;
+  unpoison(object, (index + 1) * kGranule);
   sizeClass.freeList = object->next;
   taken(sizeClass, index);
   return object;
+}
+
+void SlabAllocator::quarantine(void* p, std::size_t index) noexcept {
+  poison(p, (index + 1) * kGranule);
+  if (quarantine_.size() < config_.quarantineObjects) {
+    try {
+      quarantine_.push_back({p, index});
+      return;
+    } catch (const std::bad_alloc&) {
+      pushFree(p, index);  // no room to wait: reuse it like any build would
+      return;
+    }
+  }
+  Quarantined& oldest = quarantine_[quarantineNext_];
+  unpoison(oldest.object, sizeof(FreeObject));
+  pushFree(oldest.object, oldest.index);
+  oldest = {p, index};
+  quarantineNext_ = (quarantineNext_ + 1) % config_.quarantineObjects;
 }
 
 std::size_t SlabAllocator::liveAllocations(std::size_t bytes) const noexcept {
@@ -69,6 +89,7 @@ bool SlabAllocator::refill(std::size_t index) noexcept {
   SizeClass& sizeClass = classes_[index];
   for (std::size_t i = count; i-- > 0;) {
     sizeClass.freeList = ::new (slab + i * objectBytes) FreeObject{sizeClass.freeList};
+    poison(slab + i * objectBytes, objectBytes);
   }
   sizeClass.free += count;
   return true;

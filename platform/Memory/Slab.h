@@ -19,6 +19,12 @@
 //
 // Not thread-safe: the agent allocates from its single activity thread.
 //
+// Under AddressSanitizer, a freed object is poisoned whole (the free list's
+// link included: the allocator unpoisons it only while it reads or writes it)
+// and waits in a short quarantine before it goes back on its free list, so a
+// use of a freed object is reported at the use (use-after-poison) instead of
+// reaching an object that was handed out again.
+//
 // The process-wide instance is a function-local static, destroyed at exit with
 // all its blocks. An object with static storage duration that keeps slab memory
 // until exit must call SlabAllocator::instance() before it allocates for the
@@ -32,6 +38,20 @@
 
 #include "platform/Assert/Assert.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define VELAR_SLAB_POISONING 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELAR_SLAB_POISONING 1
+#endif
+#endif
+#ifndef VELAR_SLAB_POISONING
+#define VELAR_SLAB_POISONING 0
+#endif
+#if VELAR_SLAB_POISONING
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace Quill {
 
 class SlabAllocator {
@@ -39,11 +59,15 @@ class SlabAllocator {
   static constexpr std::size_t kGranule = 16;        // class step and object alignment
   static constexpr std::size_t kMaxClassBytes = 4096;
   static constexpr std::size_t kClassCount = kMaxClassBytes / kGranule;
+  // Whether freed objects are poisoned (an AddressSanitizer build).
+  static constexpr bool kPoisoningBuild = VELAR_SLAB_POISONING != 0;
 
   struct Config {
     std::size_t blockBytes = std::size_t{1024} * 1024;  // reserved from the system at a time (a power of two)
     std::size_t slabBytes = std::size_t{16} * 1024;     // handed to one size class at a time
     std::size_t limitBytes = std::size_t{1} << 30;  // cap on all reserved blocks
+    // Under ASan: how many freed objects wait before reuse (0: reuse at once).
+    std::size_t quarantineObjects = kPoisoningBuild ? 4096 : 0;
   };
 
   static SlabAllocator& instance();
@@ -61,6 +85,7 @@ class SlabAllocator {
       const std::size_t index = classIndex(bytes);
       SizeClass& sizeClass = classes_[index];
       if (FreeObject* object = sizeClass.freeList) {
+        unpoison(object, (index + 1) * kGranule);
         sizeClass.freeList = object->next;
         taken(sizeClass, index);
         return object;
@@ -82,11 +107,14 @@ class SlabAllocator {
     const std::size_t index = classIndex(bytes);
     SizeClass& sizeClass = classes_[index];
     QASSERT(sizeClass.live > 0);
-    sizeClass.freeList = ::new (p) FreeObject{sizeClass.freeList};
-    ++sizeClass.free;
     --sizeClass.live;
     --liveAllocations_;
     inUseBytes_ -= (index + 1) * kGranule;
+    if (config_.quarantineObjects != 0) {
+      quarantine(p, index);
+    } else {
+      pushFree(p, index);
+    }
   }
 
   // Whether p lies in a block of this allocator.
@@ -129,6 +157,29 @@ class SlabAllocator {
     std::size_t free = 0;
   };
 
+  static void poison(const void* p, std::size_t bytes) noexcept {
+#if VELAR_SLAB_POISONING
+    ASAN_POISON_MEMORY_REGION(p, bytes);
+#else
+    (void)p, (void)bytes;
+#endif
+  }
+  static void unpoison(const void* p, std::size_t bytes) noexcept {
+#if VELAR_SLAB_POISONING
+    ASAN_UNPOISON_MEMORY_REGION(p, bytes);
+#else
+    (void)p, (void)bytes;
+#endif
+  }
+  // Puts a free object on its class's free list (poisoned under ASan).
+  void pushFree(void* p, std::size_t index) noexcept {
+    SizeClass& sizeClass = classes_[index];
+    sizeClass.freeList = ::new (p) FreeObject{sizeClass.freeList};
+    ++sizeClass.free;
+    poison(p, (index + 1) * kGranule);
+  }
+  void quarantine(void* p, std::size_t index) noexcept;
+
   static std::size_t classIndex(std::size_t bytes) noexcept { return classBytes(bytes) / kGranule - 1; }
   void taken(SizeClass& sizeClass, std::size_t index) noexcept {
     --sizeClass.free;
@@ -145,6 +196,14 @@ class SlabAllocator {
   std::vector<char*> blocks_;                              // reserved from the system, freed at destruction
   boost::unordered_flat_set<std::uintptr_t> blockAddresses_;  // the same, for owns()
   mutable std::uintptr_t lastBlockFound_ = 1;          // never a block address
+  // Under ASan: freed objects, oldest first from quarantineNext_, with
+  // their class index.
+  struct Quarantined {
+    void* object;
+    std::size_t index;
+  };
+  std::vector<Quarantined> quarantine_;
+  std::size_t quarantineNext_ = 0;
   char* carveNext_ = nullptr;  // unsliced rest of the newest block
   char* carveEnd_ = nullptr;
   std::size_t inUseBytes_ = 0;

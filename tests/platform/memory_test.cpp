@@ -15,7 +15,7 @@ using Quill::SlabAllocator;
 TEST(SlabAllocator, ReusesFreedObjectsAndKeepsStatistics) {
   static_assert(SlabAllocator::classBytes(0) == 16 && SlabAllocator::classBytes(16) == 16 &&
                 SlabAllocator::classBytes(17) == 32 && SlabAllocator::classBytes(4097) == 0);
-  SlabAllocator slab;
+  SlabAllocator slab({.quarantineObjects = 0});
   EXPECT_EQ(slab.reservedBytes(), 0u);
   void* a = slab.allocate(24);
   void* b = slab.allocate(32);  // same class as 24
@@ -30,6 +30,19 @@ TEST(SlabAllocator, ReusesFreedObjectsAndKeepsStatistics) {
   slab.deallocate(a, 20);
   slab.deallocate(b, 32);
   EXPECT_EQ(slab.liveAllocations(), 0u);
+}
+
+// Under AddressSanitizer a freed object is poisoned and waits before reuse,
+// so a late use of it is reported where it happens.
+TEST(SlabAllocatorDeathTest, AUseOfAFreedObjectIsReportedUnderAddressSanitizer) {
+  if (!SlabAllocator::kPoisoningBuild) GTEST_SKIP() << "not an AddressSanitizer build";
+  SlabAllocator slab;
+  auto* p = static_cast<volatile int*>(slab.allocate(64));
+  slab.deallocate(const_cast<int*>(p), 64);
+  void* next = slab.allocate(64);
+  EXPECT_NE(next, p);  // quarantined, not handed out again at once
+  EXPECT_DEATH(*p = 1, "use-after-poison");
+  slab.deallocate(next, 64);
 }
 
 TEST(SlabAllocator, ObjectsAreAlignedAndDisjoint) {
@@ -53,7 +66,7 @@ TEST(SlabAllocator, ObjectsAreAlignedAndDisjoint) {
 
 TEST(SlabAllocator, ExhaustionFallsBackToTheHeap) {
   // One block of four 4 KiB slabs: room for exactly four 4 KiB objects.
-  SlabAllocator slab({.blockBytes = 16 * 1024, .slabBytes = 4096, .limitBytes = 16 * 1024});
+  SlabAllocator slab({.blockBytes = 16 * 1024, .slabBytes = 4096, .limitBytes = 16 * 1024, .quarantineObjects = 0});
   std::vector<void*> fromSlab;
   for (int i = 0; i < 4; ++i) fromSlab.push_back(slab.allocate(4096));
   EXPECT_EQ(slab.allocate(4096), nullptr);
