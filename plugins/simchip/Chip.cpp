@@ -78,8 +78,10 @@ void checkRequest(const std::string& path, std::uint32_t entries) {
 
 // Checks an existing chip file, header and records, through a read-only
 // descriptor: nothing is opened for writing before the file has passed.
-// Returns the entry count; `checked` is what the file was when checked.
-std::uint32_t checkFile(const std::string& path, int fd, std::uint32_t requested, struct stat& checked) {
+// Returns the entry count; `checked` is what the file was when checked;
+// `records`, when given, receives every record as read.
+std::uint32_t checkFile(const std::string& path, int fd, std::uint32_t requested, struct stat& checked,
+                        std::vector<ChipFile::Record>* records = nullptr) {
   if (::fstat(fd, &checked) != 0) refuse(path, "cannot stat the file: " + errnoText(errno));
   if (!S_ISREG(checked.st_mode)) refuse(path, "not a regular file");
   const auto size = static_cast<std::uint64_t>(checked.st_size);
@@ -97,11 +99,13 @@ std::uint32_t checkFile(const std::string& path, int fd, std::uint32_t requested
                              requested));
   }
   const ReadOnlyMapping file(path, fd, static_cast<std::size_t>(size));
-  const auto* records = static_cast<const unsigned char*>(file.base()) + sizeof(Header);
+  const auto* stored = static_cast<const unsigned char*>(file.base()) + sizeof(Header);
+  if (records != nullptr) records->reserve(header.entries);
   for (std::uint32_t i = 0; i < header.entries; ++i) {
     ChipFile::Record record;
-    std::memcpy(&record, records + std::size_t{i} * sizeof record, sizeof record);
+    std::memcpy(&record, stored + std::size_t{i} * sizeof record, sizeof record);
     if (auto problem = ChipFile::recordProblem(record, i); !problem.empty()) refuse(path, problem);
+    if (records != nullptr) records->push_back(record);
   }
   return header.entries;
 }
@@ -148,16 +152,8 @@ std::shared_ptr<Chip> Chip::open(const std::string& path, std::uint32_t entries)
       const std::size_t bytes = ChipFile::fileBytes(count);
       void* base = mapShared(path, fd.get(), bytes);
       std::shared_ptr<Chip> chip(new Chip(path, count, fd.release(), base, bytes));
-      // Recovery after an agent stopped (or was killed) mid-way:
-      //  * a slot written empty is a delete the agent never finished (it
-      //    holds no value and nobody will claim it): the delete completes;
-      //  * the index users are recovered with the table, one for every
-      //    allocated slot, so a count left by an agent killed between a
-      //    tracker report and its write is dropped.
-      for (std::uint32_t i = 0; i < count; ++i) {
-        if (chip->slot(i).state == SlotState::writtenEmpty) chip->slotClear(i);
-        chip->record(i)->users = chip->slot(i).allocated() ? 1 : 0;
-      }
+      // Recovery after an agent stopped (or was killed) mid-way.
+      for (std::uint32_t i = 0; i < count; ++i) *chip->record(i) = ChipFile::recovered(*chip->record(i));
       return chip;
     }
     if (errno != ENOENT) refuse(path, "cannot open: " + errnoText(errno));
@@ -194,21 +190,32 @@ std::shared_ptr<Chip> Chip::anonymous(std::uint32_t entries) {
   return std::shared_ptr<Chip>(new Chip(std::string(), entries, -1, base, bytes));
 }
 
+std::vector<ChipFile::Record> Chip::recoveredRecords(const std::string& path) {
+  FdGuard fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0) refuse(path, "cannot open for reading: " + errnoText(errno));
+  struct stat checked {};
+  std::vector<ChipFile::Record> records;
+  checkFile(path, fd.get(), 0, checked, &records);
+  for (auto& record : records) record = ChipFile::recovered(record);
+  return records;
+}
+
+Slot Chip::slotOf(const Record& r) noexcept {
+  Slot s;
+  s.state = static_cast<SlotState>(r.state);
+  if (s.state == SlotState::valid) {
+    s.nextHop = r.nextHop;
+    s.group = r.group;
+  }
+  return s;
+}
+
 Chip::Record* Chip::record(std::uint32_t index) const noexcept {
   void* first = static_cast<char*>(base_) + sizeof(Header);
   return static_cast<Record*>(first) + index;
 }
 
-Slot Chip::slot(std::uint32_t index) const noexcept {
-  const Record* r = record(index);
-  Slot s;
-  s.state = static_cast<SlotState>(r->state);
-  if (s.state == SlotState::valid) {
-    s.nextHop = r->nextHop;
-    s.group = r->group;
-  }
-  return s;
-}
+Slot Chip::slot(std::uint32_t index) const noexcept { return slotOf(*record(index)); }
 
 void Chip::valueIs(std::uint32_t index, std::uint8_t group, std::uint32_t nextHop) noexcept {
   Record* r = record(index);

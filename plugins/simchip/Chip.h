@@ -17,6 +17,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "plugins/simchip/ChipFile.h"
 #include "plugins/simchip/SimChipControl.h"
@@ -43,6 +44,11 @@ class Chip {
   static std::shared_ptr<Chip> open(const std::string& path, std::uint32_t entries = 0);
   // A chip in anonymous memory, all slots empty.
   static std::shared_ptr<Chip> anonymous(std::uint32_t entries = kDefaultEntries);
+  // What an agent that opened the chip file at `path` would find, one record
+  // per index (ChipFile::recovered), read through a read-only descriptor:
+  // the file is checked as open() checks it, and neither its bytes nor its
+  // modification time change. A missing file is refused.
+  static std::vector<ChipFile::Record> recoveredRecords(const std::string& path);
 
   Chip(const Chip&) = delete;
   Chip& operator=(const Chip&) = delete;
@@ -71,6 +77,8 @@ class Chip {
   void flush() const;
 
   using Record = ChipFile::Record;
+  // A record as a slot.
+  static Slot slotOf(const Record& record) noexcept;
 
  private:
   Chip(std::string location, std::uint32_t entries, int fd, void* base, std::size_t bytes) noexcept;

@@ -103,4 +103,15 @@ std::string recordProblem(const Record& record, std::uint32_t index) {
   return {};
 }
 
+Record recovered(const Record& stored) noexcept {
+  Record record = stored;
+  if (static_cast<SlotState>(record.state) == SlotState::writtenEmpty) {
+    record.state = static_cast<std::uint8_t>(SlotState::empty);
+    record.nextHop = 0;
+    record.group = 0;
+  }
+  record.users = static_cast<SlotState>(record.state) == SlotState::empty ? 0 : 1;
+  return record;
+}
+
 }  // namespace SimChip::ChipFile

@@ -76,5 +76,12 @@ std::string headerProblem(const Header& header, std::uint64_t fileSize);
 // is.
 std::string recordProblem(const Record& record, std::uint32_t index);
 
+// The record as an agent that opens the chip finds it: a slot written empty
+// is a delete the previous agent never finished (it holds no value and
+// nobody will claim it), so it reads as empty; and the index users are
+// recounted, one for every allocated slot, so a count left by an agent
+// killed between a tracker report and its write is dropped.
+Record recovered(const Record& stored) noexcept;
+
 }  // namespace ChipFile
 }  // namespace SimChip

@@ -15,6 +15,22 @@ function(agent_run output)
 endfunction()
 
 agent_run(first --adaptor-log --fastlog ${WORK}/first.fastlog run --chip ${chip} ${DIR}/first.dvp)
+
+# A dump only looks: it shows what an agent would find (the half-deleted
+# entry 13 gone, its index user dropped) and leaves the file's bytes and
+# modification time alone.
+file(SHA256 ${chip} hash_before)
+execute_process(COMMAND stat -c %y ${chip} OUTPUT_VARIABLE time_before)
+agent_run(look chip dump --chip ${chip})
+file(SHA256 ${chip} hash_after)
+execute_process(COMMAND stat -c %y ${chip} OUTPUT_VARIABLE time_after)
+if(NOT hash_before STREQUAL hash_after OR NOT time_before STREQUAL time_after)
+  message(FATAL_ERROR "chip dump changed the chip file")
+endif()
+if(look MATCHES "hw 13 |tracker 13 " OR NOT look MATCHES "hw 10 ")
+  message(FATAL_ERROR "chip dump of the first run's chip:\n${look}")
+endif()
+
 agent_run(second --adaptor-log --chip ${chip} run ${DIR}/second.dvp)
 
 # The second process read back what the first left: the half-deleted entry

@@ -30,7 +30,9 @@
 #include "platform/FastLog/Decoder.h"
 #include "platform/FastLog/FastLog.h"
 #include "platform/Trace/TraceConfig.h"
+#include "plugins/simchip/Chip.h"
 #include "tools/dvp-agent/Agent.h"
+#include "tools/dvp-agent/Format.h"
 #include "tools/dvp-agent/Output.h"
 #include "tools/dvp-agent/Scenario.h"
 #include "tools/dvp-agent/Shell.h"
@@ -259,6 +261,8 @@ int runShellMode(const Settings& settings) {
   return code;
 }
 
+// Prints what an agent starting on the chip file would find, without
+// starting one: the file is only read.
 int dumpChip(const Settings& settings) {
   if (!settings.chip) {
     fail("chip dump needs --chip PATH");
@@ -268,13 +272,21 @@ int dumpChip(const Settings& settings) {
     fail("no chip file at " + *settings.chip);
     return kError;
   }
-  // An agent start without replay: the chip is read back as an agent finds
-  // it, and the stop leaves it as it was.
-  Run run(settings);
-  out.line("chip " + *settings.chip + " entries=" + std::to_string(run.agent().chip().entries()));
-  for (const auto& line : run.agent().show(Query{Object::hw, std::nullopt, std::nullopt})) out.line(line);
-  for (const auto& line : run.agent().show(Query{Object::tracker, std::nullopt, std::nullopt})) out.line(line);
-  return run.finish() ? kOk : kError;
+  std::vector<SimChip::ChipFile::Record> records;
+  try {
+    records = SimChip::Chip::recoveredRecords(*settings.chip);
+  } catch (const SimChip::ChipError& e) {
+    fail(e.what());
+    return kError;
+  }
+  out.line("chip " + *settings.chip + " entries=" + std::to_string(records.size()));
+  for (std::uint32_t i = 0; i < records.size(); ++i) {
+    if (const auto slot = SimChip::Chip::slotOf(records[i]); slot.allocated()) out.line(hwLine(i, slot));
+  }
+  for (std::uint32_t i = 0; i < records.size(); ++i) {
+    if (records[i].users != 0) out.line(trackerLine(i, records[i].users));
+  }
+  return kOk;
 }
 
 int decodeFastLog(const std::string& path) {
