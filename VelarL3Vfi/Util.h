@@ -12,6 +12,7 @@
 #include "platform/Asic/SwTable.h"
 #include "platform/Kiv/Optional.h"
 #include "platform/Quill/Ptr.h"
+#include "platform/Quill/SlabAllocated.h"
 #include "platform/Quill/String.h"
 #include "VelarL3Vfi/Entry.h"
 
@@ -19,9 +20,13 @@ namespace VelarL3Vfi {
 
 class LocalDvpTable;
 
-class LocalDvpTableUtil : public Asic::SwTable::Util {
+class LocalDvpTableUtil : public Asic::SwTable::Util, public Quill::SlabOrHeapAllocated<LocalDvpTableUtil> {
  public:
   using Entry = LocalDvpTableEntry;
+
+  // Every adaptor, whatever plug-in made it and however large it is.
+  static inline Quill::AllocationTracker memAllocationTracker_{"VelarL3Vfi::LocalDvpTable::Util"};
+
   using Index = Asic::SwTableBase::Index;
   using HandlePtr = Quill::Ptr<const Asic::SwTableBase::EntryHandle>;
 

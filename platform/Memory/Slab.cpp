@@ -17,8 +17,10 @@ std::size_t heapFallbackLive = 0;
 }  // namespace
 
 SlabAllocator& SlabAllocator::instance() {
-  static SlabAllocator slab;
-  return slab;
+  // Never destroyed: records may be freed at any point of the process's exit
+  // (by other statics' destructors), and their memory must still be there.
+  static auto* slab = new SlabAllocator();
+  return *slab;
 }
 
 SlabAllocator::SlabAllocator(const Config& config) : config_(config) {

@@ -25,10 +25,9 @@
 // use of a freed object is reported at the use (use-after-poison) instead of
 // reaching an object that was handed out again.
 //
-// The process-wide instance is a function-local static, destroyed at exit with
-// all its blocks. An object with static storage duration that keeps slab memory
-// until exit must call SlabAllocator::instance() before it allocates for the
-// first time (e.g. in its constructor), so the allocator outlives it.
+// The process-wide instance (instance()) is never destroyed, so objects with
+// static storage duration may keep slab memory until the process exits and
+// free it during the exit in any order.
 
 #include <boost/unordered/unordered_flat_set.hpp>
 #include <cstddef>

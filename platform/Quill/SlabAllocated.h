@@ -40,3 +40,27 @@ class SlabAllocated {
 };
 
 }  // namespace Quill
+
+namespace Quill {
+
+// Records of any size, counted by their type's allocation tracker: the slab
+// serves those that fit a size class and the general heap the rest (or all
+// of them once the slab is exhausted). Meant for types that plug-ins extend:
+// an adaptor may be larger than any slab object.
+template <class Record>
+class SlabOrHeapAllocated {
+ public:
+  static void* operator new(std::size_t bytes) {
+    void* memory = allocateOrHeap(bytes);
+    if (memory == nullptr) Assert::fail("memory != nullptr", __FILE__, __LINE__, "out of memory");
+    Record::memAllocationTracker_.allocated(bytes);
+    return memory;
+  }
+  static void operator delete(void* memory, std::size_t bytes) noexcept {
+    if (memory == nullptr) return;
+    Record::memAllocationTracker_.released(bytes);
+    deallocateOrHeap(memory, bytes);
+  }
+};
+
+}  // namespace Quill

@@ -116,6 +116,33 @@ TEST(ProgrammedStateSwitch, ReadsTheVariableAsADecimalNumber) {
   EXPECT_TRUE(Asic::programmedStateSwitchValue("1"));
   EXPECT_TRUE(Asic::programmedStateSwitchValue("4294967297"));
   EXPECT_TRUE(Asic::programmedStateSwitchValue("12abc"));
+  EXPECT_TRUE(Asic::programmedStateSwitchValue(" \t+1"));
+  EXPECT_TRUE(Asic::programmedStateSwitchValue("-1"));  // 2^32 - 1
+  EXPECT_FALSE(Asic::programmedStateSwitchValue("-4294967296"));
+  EXPECT_FALSE(Asic::programmedStateSwitchValue("+-1"));
+}
+
+// An adaptor of any size is counted while it lives, and one may live until
+// the process exits.
+TEST(UtilAllocation, AdaptorsOfAnySizeAreCountedAndMayLiveUntilExit) {
+  struct LargeUtil : RecordingUtil {
+    char state[8192] = {};
+  };
+  auto& tracker = LocalDvpTable::Util::memAllocationTracker_;
+  const auto before = tracker.live();
+  Quill::Ptr<LargeUtil> large(new LargeUtil());
+  Quill::Ptr<RecordingUtil> small(new RecordingUtil());
+  EXPECT_EQ(tracker.live(), before + 2);
+  large = nullptr;
+  small = nullptr;
+  EXPECT_EQ(tracker.live(), before);
+  EXPECT_EXIT(
+      {
+        static const Quill::Ptr<LargeUtil> keptLarge(new LargeUtil());
+        static const Quill::Ptr<RecordingUtil> kept(new RecordingUtil());
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 // Each setting runs in a child process, since the switch is read once per
