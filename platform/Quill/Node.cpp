@@ -1,8 +1,8 @@
 #include "platform/Quill/Node.h"
 
+#include <algorithm>
 #include <exception>
 #include <string>
-#include <vector>
 
 #include "platform/Assert/Assert.h"
 #include "platform/Quill/NodeDirectory.h"
@@ -24,21 +24,23 @@ struct RunningHook {
   std::uint32_t noted;
 };
 
-RunningHook* runningHook(const Node* node) noexcept;
-
 // Innermost last: hooks nest when a hook releases the last use of another
-// node.
-thread_local std::vector<RunningHook> runningHooks;
+// node. A plain array, so that it needs no destructor: hooks also run while
+// statics are destroyed at exit, after the thread's own objects are gone.
+// Hooks nested deeper than it holds run without notes.
+constexpr std::size_t kMaxHookDepth = 64;
+thread_local RunningHook runningHooks[kMaxHookDepth];
+thread_local std::size_t hookDepth = 0;
 
 // Registers a node's hook as running for as long as it lives.
 class HookRun {
  public:
-  explicit HookRun(const Node* node) : slot_(runningHooks.size()) {
-    runningHooks.push_back({node, false, 0});
+  explicit HookRun(const Node* node) noexcept : slot_(hookDepth++) {
+    if (slot_ < kMaxHookDepth) runningHooks[slot_] = {node, false, 0};
     detail::hooksRunning.fetch_add(1, std::memory_order_relaxed);
   }
   ~HookRun() {
-    runningHooks.pop_back();
+    --hookDepth;
     detail::hooksRunning.fetch_sub(1, std::memory_order_relaxed);
   }
   HookRun(const HookRun&) = delete;
@@ -46,9 +48,8 @@ class HookRun {
 
   // Takes one noted release, if there is one.
   bool takeNote() noexcept {
-    auto& noted = runningHooks[slot_].noted;
-    if (noted == 0) return false;
-    --noted;
+    if (slot_ >= kMaxHookDepth || runningHooks[slot_].noted == 0) return false;
+    --runningHooks[slot_].noted;
     return true;
   }
 
@@ -57,8 +58,8 @@ class HookRun {
 };
 
 RunningHook* runningHook(const Node* node) noexcept {
-  for (auto it = runningHooks.rbegin(); it != runningHooks.rend(); ++it) {
-    if (it->node == node) return &*it;
+  for (std::size_t i = std::min(hookDepth, kMaxHookDepth); i-- > 0;) {
+    if (runningHooks[i].node == node) return &runningHooks[i];
   }
   return nullptr;
 }
