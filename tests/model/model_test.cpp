@@ -120,6 +120,9 @@ rc::Gen<StepPtr> genStep(const Model& model, std::size_t restarts) {
       {3, rc::gen::just<Action>(Cmd::Purge{})},
       {restarts, rc::gen::just<Action>(Cmd::Restart{})},
       {2, rc::gen::just<Action>(Cmd::RemoveAll{})},
+      {2, rc::gen::just<Action>(Cmd::Restart{true})},  // teardown on the attached chip
+      {2, rc::gen::just<Action>(Cmd::Call{"entryHandleRemoveAll", {"true"}})},
+      {1, rc::gen::just<Action>(Cmd::Call{"entryHandleRemoveAll", {"false"}})},
   };
   if (!held.empty()) options.push_back({8, from(held, [](Key k) { return Cmd::Release{k}; })});
   if (!answering.empty()) options.push_back({8, from(answering, [](Key k) { return Cmd::Confirm{k}; })});
@@ -167,13 +170,15 @@ extern "C" void printRunningScript(int) {
 // tmpfs at /dev/shm (every sequence creates and removes its chip, and a restart
 // maps it again), else in the temporary directory.
 std::string chipFile() {
-  std::error_code ec;
-  const std::filesystem::path shm("/dev/shm");
-  const auto dir = std::filesystem::is_directory(shm, ec) && ::access(shm.c_str(), W_OK) == 0
-                       ? shm
-                       : std::filesystem::temp_directory_path();
-  return (dir / ("velar-model-" + std::to_string(::getpid()) + ".chip")).string();
+  static const VelarTest::TempDir dir(true);
+  return dir.file("chip");
 }
+
+// A generated sequence: the adaptor's mode and the commands.
+struct Sequence {
+  bool hwIndexInHandle = false;
+  std::vector<Action> actions;
+};
 
 std::vector<Action> actionsOf(const std::vector<StepPtr>& steps) {
   std::vector<Action> actions;
@@ -198,11 +203,27 @@ std::string joined(const std::vector<std::string>& lines) {
   return text;
 }
 
+// The cases the generator reaches beyond the everyday commands, counted so
+// that a generator gone blind to them fails the check.
+void noteRareCases(const Model& model, const Action& action, std::set<std::string>& seen) {
+  if (const auto* r = std::get_if<Cmd::Restart>(&action); r != nullptr && r->teardown) {
+    for (Key k : model.keys()) {
+      if (model.key(k).holds != 0 && model.key(k).resolved) seen.insert("teardownWhileADependentHolds");
+    }
+  }
+  if (const auto* c = std::get_if<Cmd::Commit>(&action); c != nullptr && model.replayComplete() && model.key(c->key).synced) {
+    seen.insert("commitOfAStaleKeyBeforeThePurge");
+  }
+  if (std::holds_alternative<Cmd::Call>(action) && !model.replayComplete()) seen.insert("handleRemoveAllDuringTheReplay");
+  if (model.hwIndexInHandle()) seen.insert("hwIndexInHandle");
+}
+
 // Runs the commands, then the epilogue, checking the table against the model
 // after each; fails the RapidCheck case with the scenario recorded.
-void runSequence(const std::vector<Action>& actions) {
-  Harness harness(chipFile(), kChipEntries);
-  Model model(kKeys);
+void runSequence(const Sequence& sequence) {
+  const auto& actions = sequence.actions;
+  Harness harness(chipFile(), kChipEntries, sequence.hwIndexInHandle);
+  Model model(kKeys, sequence.hwIndexInHandle);
   std::vector<std::string> lines;
   std::set<std::string> seen;
   runningScript.clear();
@@ -210,7 +231,8 @@ void runSequence(const std::vector<Action>& actions) {
   auto fail = [&](const std::string& what, const std::vector<std::string>& problems, const Model& expected) {
     std::vector<std::string> header{"A sequence the model check found (tests/model).", what};
     for (const auto& p : problems) header.push_back("  " + p);
-    header.push_back("Run it with: dvp-agent run --chip-size " + std::to_string(kChipEntries) + " FILE");
+    header.push_back("Run it with: dvp-agent" + std::string(sequence.hwIndexInHandle ? " --hw-index-in-handle" : "") +
+                     " run --chip-size " + std::to_string(kChipEntries) + " FILE");
     lastFailure = scenarioText(header, lines, expectLines(expected));
     RC_FAIL(what + joined(problems));
   };
@@ -219,6 +241,7 @@ void runSequence(const std::vector<Action>& actions) {
       const auto& h = model.key(hold->key).handle;
       if (h && h->type == Type::inDeletion) seen.insert("referenceTakenDuringDeleteDance");
     }
+    noteRareCases(model, action, seen);
     Model next = model;
     try {
       next.apply(action);
@@ -301,10 +324,15 @@ class ModelCheck : public ::testing::Test {
   struct sigaction previous_ {};
 };
 
-rc::Gen<std::vector<Action>> genSequence(std::size_t restarts) {
-  return rc::gen::map(
-      rc::state::gen::commands(Model(kKeys), [restarts](const Model& m) { return genStep(m, restarts); }),
-      [](const std::vector<StepPtr>& steps) { return actionsOf(steps); });
+// One sequence in four runs with the hardware index published in handles.
+rc::Gen<Sequence> genSequence(std::size_t restarts) {
+  return rc::gen::mapcat(rc::gen::weightedElement<bool>({{3, false}, {1, true}}), [restarts](bool hwIndexInHandle) {
+    return rc::gen::map(rc::state::gen::commands(Model(kKeys, hwIndexInHandle),
+                                                 [restarts](const Model& m) { return genStep(m, restarts); }),
+                        [hwIndexInHandle](const std::vector<StepPtr>& steps) {
+                          return Sequence{hwIndexInHandle, actionsOf(steps)};
+                        });
+  });
 }
 
 // The table against the model, in two halves that CTest runs side by side:
@@ -335,6 +363,10 @@ void checkTheModel(const char* property, std::size_t restarts) {
   if (passed && sequences >= 1000) {
     EXPECT_GT(counters.seen[leftoverName(Leftover::copyOfKeyRemovedDuringReplay)], 0u);
     EXPECT_GT(counters.seen[leftoverName(Leftover::copyOfEntryWaitingAtReplayEnd)], 0u);
+    for (const char* rare : {"teardownWhileADependentHolds", "commitOfAStaleKeyBeforeThePurge",
+                             "handleRemoveAllDuringTheReplay", "hwIndexInHandle"}) {
+      EXPECT_GT(counters.seen[rare], 0u) << rare;
+    }
   }
 }
 
@@ -347,8 +379,9 @@ TEST_F(ModelCheck, TheTableBehavesAsTheModelAcrossFrequentRestarts) { checkTheMo
 // expectation of the model holding (the table being correct).
 TEST_F(ModelCheck, APrintedSequenceIsAScenarioTheAgentRunsAndPasses) {
   check("printed", 60, 40, [] {
-    const auto actions = *genSequence(5);
-    Model model(kKeys);
+    const auto sequence = *genSequence(5);
+    const auto& actions = sequence.actions;
+    Model model(kKeys, sequence.hwIndexInHandle);
     std::string text = scenarioText({"printed by the model check"}, {}, {});
     std::vector<std::string> printed;
     for (const auto& action : actions) {
@@ -377,6 +410,7 @@ TEST_F(ModelCheck, APrintedSequenceIsAScenarioTheAgentRunsAndPasses) {
       DvpAgent::AgentOptions options;
       options.chip = file;
       options.chipEntries = kChipEntries;
+      options.hwIndexInHandle = sequence.hwIndexInHandle;
       DvpAgent::Agent agent(options, out);
       for (const auto& command : parsed.commands) {
         if (!agent.run(command)) RC_FAIL(command.where() + ": " + joined(out.errors));

@@ -257,7 +257,11 @@ bool Agent::exec(const Cmd::Purge&, const Command&) {
   return true;
 }
 
-bool Agent::exec(const Cmd::Restart&, const Command&) {
+bool Agent::exec(const Cmd::Restart& c, const Command&) {
+  if (c.teardown) {
+    table().cleanup();
+    drainAdaptorLog();
+  }
   stop();
   start();
   return true;

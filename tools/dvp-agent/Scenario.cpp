@@ -290,11 +290,11 @@ std::variant<std::monostate, Command, ParseError> Parser::parseLine(std::string_
     } else if (verb == "purge") {
       arity(w, 1, 1, "purge");
       action = Cmd::Purge{};
-    } else if (verb == "restart") {
-      arity(w, 1, 1, "restart");
+    } else if (verb == "restart" || verb == "teardown") {
+      arity(w, 1, 1, verb);
       next = Context{};
       next.restartLine = line;
-      action = Cmd::Restart{};
+      action = Cmd::Restart{verb == "teardown"};
     } else if (verb == "show") {
       arity(w, 2, 3, "show OBJECT [KEY]");
       Query q = query(1, true);
@@ -396,6 +396,7 @@ std::string_view helpText() noexcept {
   init-complete                          end the configuration replay
   purge                                  delete the hardware entries nobody replayed
   restart                                restart the agent on the same chip
+  teardown                               tear the table down on the chip, then restart
   show hw|entries|handle|nexthop|stats|tracker [KEY]
   expect OBJECT [KEY] FIELD=VALUE...     check the line `show OBJECT KEY` prints
   expect no hw|entry|handle KEY          check that there is no such line

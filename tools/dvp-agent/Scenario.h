@@ -7,7 +7,7 @@
 //   remove KEY | remove-all
 //   hold KEY | release KEY                   a dependent table's reference
 //   confirm KEY | confirm all                the chip answers pending writes
-//   init-complete | purge | restart
+//   init-complete | purge | restart | teardown
 //   show OBJECT [KEY]                        hw, entries, handle, nexthop, stats, tracker
 //   expect OBJECT [KEY] FIELD=VALUE... | expect no OBJECT KEY
 //   trace SETTING | log adaptor on|off | echo TEXT
@@ -94,7 +94,12 @@ struct Confirm {
 };
 struct InitComplete {};
 struct Purge {};
-struct Restart {};
+// teardown: the table is torn down with the chip still attached (its
+// cleanup deletes every resolved entry on the chip), then the agent starts
+// again; restart: the agent stops without touching the chip.
+struct Restart {
+  bool teardown = false;
+};
 struct Show {
   Query query;
 };
