@@ -38,7 +38,7 @@ std::string dvpLine(const DvpAgent::Action& action) {
         } else if constexpr (std::is_same_v<C, Cmd::Remove>) {
           return fmt::format("remove {}", c.key);
         } else if constexpr (std::is_same_v<C, Cmd::RemoveAll>) {
-          return "remove-all";
+          return c.handles ? (c.unassignedOnly ? "remove-all unassigned" : "remove-all handles") : "remove-all";
         } else if constexpr (std::is_same_v<C, Cmd::Hold>) {
           return fmt::format("hold {}", c.key);
         } else if constexpr (std::is_same_v<C, Cmd::Release>) {
@@ -51,10 +51,7 @@ std::string dvpLine(const DvpAgent::Action& action) {
           return "purge";
         } else if constexpr (std::is_same_v<C, Cmd::Restart>) {
           return c.teardown ? "teardown" : "restart";
-        } else if constexpr (std::is_same_v<C, Cmd::Call>) {
-          std::string line = "call " + c.method;
-          for (const auto& arg : c.args) line += " " + arg;
-          return line;
+
         } else {
           return "# (not a model command)";
         }

@@ -136,7 +136,11 @@ void Model::apply(const DvpAgent::Action& action) {
         } else if constexpr (std::is_same_v<C, Cmd::Remove>) {
           remove(c.key);
         } else if constexpr (std::is_same_v<C, Cmd::RemoveAll>) {
-          removeAll();
+          if (c.handles) {
+            handleRemoveAll(c.unassignedOnly);
+          } else {
+            removeAll();
+          }
         } else if constexpr (std::is_same_v<C, Cmd::Hold>) {
           hold(c.key);
         } else if constexpr (std::is_same_v<C, Cmd::Release>) {
@@ -154,8 +158,6 @@ void Model::apply(const DvpAgent::Action& action) {
         } else if constexpr (std::is_same_v<C, Cmd::Restart>) {
           if (c.teardown) teardown();
           restart();
-        } else if constexpr (std::is_same_v<C, Cmd::Call>) {
-          if (c.method == "entryHandleRemoveAll") handleRemoveAll(c.args.at(0) == "true");
         }
         // show, expect, trace, log, echo, get, walk, call change nothing here.
       },
@@ -638,6 +640,7 @@ void Model::restart() {
     if (chip.state == SlotState::valid) ks.synced = Value{"", chip.group, chip.nextHop};
   }
   nextHops_.clear();
+  faults_ = 0;  // the fault log belongs to the adaptor of one agent process
   replayComplete_ = false;
   replayOpen_ = true;
   reconciling_ = false;

@@ -4,7 +4,7 @@
 //
 //   nexthop NAME [index=N|none] [state=S]    create or change a next hop
 //   commit KEY [nh=NAME] [group=G] [nexthop=N]
-//   remove KEY | remove-all
+//   remove KEY | remove-all [handles|unassigned]
 //   hold KEY | release KEY                   a dependent table's reference
 //   confirm KEY | confirm all                the chip answers pending writes
 //   init-complete | purge | restart | teardown
@@ -82,7 +82,13 @@ struct Commit {
 struct Remove {
   Key key = 0;
 };
-struct RemoveAll {};
+// remove-all: every entry (entryRemoveAll); remove-all handles: the entry of
+// every key with a handle, remove-all unassigned: of every key whose handle
+// is unassigned (entryHandleRemoveAll).
+struct RemoveAll {
+  bool handles = false;
+  bool unassignedOnly = false;
+};
 struct Hold {
   Key key = 0;
 };
