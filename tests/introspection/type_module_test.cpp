@@ -145,17 +145,5 @@ TEST_F(EveryType, OperationsAnAttributeDoesNotTakeAreUnsupported) {
   }
 }
 
-TEST_F(EveryType, IdsOutsideATypesTableAreUnknown) {
-  const std::vector<std::pair<TypeIndex, Quill::AttrId>> unknown = {
-      {E, 129},  {E, 135},  {H, 0},    {H, 385}, {H, 388},  {H, 391},  {U, 385},
-      {U, 388},  {UT, 513}, {UT, 524}, {kUtilLoaderType, 0}, {kUtilLoaderType, 386},
-      {kUtilLoaderType, 514}, {T, 0},  {T, 130}, {T, 513},  {T, 541},  {T, 0xFFFF}};
-  for (const auto& [type, id] : unknown) {
-    for (Op op : {Op::read, Op::set, Op::call, Op::lookup}) {
-      EXPECT_EQ(ask(type, id, op), Result::unknownAttr) << typeData(type).name << " " << id << " " << opName(op);
-    }
-  }
-}
-
 }  // namespace
 }  // namespace VelarL3Vfi::test

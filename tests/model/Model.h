@@ -10,8 +10,9 @@
 // looks at the table; the harness compares the two after every command.
 //
 // It speaks the agent's scenario language: every step is a DvpAgent::Action
-// (nexthop, commit, remove, remove-all, hold, release, confirm, init-complete,
-// purge, restart), so that a failing sequence prints as a scenario that
+// (nexthop, commit, remove, remove-all [handles|unassigned], hold, release,
+// confirm, init-complete, purge, restart, teardown), so that a failing
+// sequence prints as a scenario that
 // dvp-agent runs.
 //
 // Where the table by design leaves the chip other than "the

@@ -240,20 +240,5 @@ TEST_P(Publication, CarriesTheKeyAndThePreviousValue) {
 INSTANTIATE_TEST_SUITE_P(Table, Publication, ::testing::ValuesIn(kCases),
                          caseName);
 
-// Without observers the bulk removals take the quick way, and still let go of
-// every value they held.
-TEST(BulkRemoval, UnobservedReleasesEveryValue) {
-  Entry::HandlePtr nh = neededHandle();
-  Quill::Ptr<LocalDvpTable> table{new LocalDvpTable()};
-  auto h = table->entryHandleIs(1, table.get());
-  ASSERT_TRUE(table->publisher()->idle());
-  for (std::uint32_t k = 0; k < 10; ++k) table->syncedEntryIs(k, Entry(nh, 1));
-  for (std::uint8_t g = 1; g <= 7; ++g) h->pendingEntryEnq(Entry(nh, g));
-  table->syncedEntryDelAll();
-  h->pendingEntryDelAll();
-  EXPECT_EQ(nh->useCount(), 1u);
-  EXPECT_EQ(table->syncedEntrys() + h->pendingEntryCount(), 0u);
-}
-
 }  // namespace
 }  // namespace VelarTest
