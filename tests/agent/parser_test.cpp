@@ -28,59 +28,6 @@ std::vector<std::string> errors(const std::string& text) {
 
 using Lines = std::vector<std::string>;
 
-TEST(ParserCommands, NextHopAndCommitCarryTheirOptions) {
-  auto nh = only<Cmd::NextHop>("nexthop A index=70 state=success");
-  EXPECT_EQ(nh.name, "A");
-  EXPECT_EQ(nh.index, 70u);
-  EXPECT_EQ(nh.state, State::success);
-  EXPECT_EQ(only<Cmd::NextHop>("nexthop A index=none").index, 0xFFFFFFFFu);
-  EXPECT_EQ(only<Cmd::NextHop>("nexthop A state=3").state, State::state3);
-  EXPECT_FALSE(only<Cmd::NextHop>("nexthop A").state.has_value());
-
-  auto c = only<Cmd::Commit>("nexthop A\ncommit 4294967295 group=255 nexthop=9 nh=A");
-  EXPECT_EQ(c.key, 4294967295u);
-  EXPECT_EQ(c.group, 255);
-  EXPECT_EQ(c.nextHop, 9u);
-  EXPECT_EQ(c.nextHopName, "A");
-  auto bare = only<Cmd::Commit>("commit 5");
-  EXPECT_FALSE(bare.nextHopName.has_value());
-  EXPECT_EQ(bare.group, 0);
-  EXPECT_EQ(bare.nextHop, 0u);
-}
-
-TEST(ParserCommands, ShowAndExpectNameTheirObjectKeyAndFields) {
-  auto all = only<Cmd::Show>("show entries");
-  EXPECT_EQ(all.query.object, Object::entry);
-  EXPECT_FALSE(all.query.narrowed());
-  EXPECT_EQ(only<Cmd::Show>("show handle 7").query.key, 7u);
-  EXPECT_EQ(only<Cmd::Show>("nexthop gw\nshow nexthop gw").query.name, "gw");
-
-  auto e = only<Cmd::Expect>("expect hw 5 nexthop=70 empty");
-  EXPECT_EQ(e.query.text(), "hw 5");
-  EXPECT_FALSE(e.absent);
-  EXPECT_EQ(e.fields, (std::vector<Field>{{"nexthop", "70"}, {"empty", std::nullopt}}));
-  auto stats = only<Cmd::Expect>("expect stats matched=1");
-  EXPECT_EQ(stats.query.text(), "stats");
-  auto no = only<Cmd::Expect>("expect no handle 5");
-  EXPECT_TRUE(no.absent);
-  EXPECT_EQ(no.query.key, 5u);
-}
-
-TEST(ParserCommands, CommentsBlankLinesAndEchoText) {
-  auto result = parse("# a comment\n\n   \ncommit 5 # why\necho  two  spaces # kept\necho\n");
-  ASSERT_TRUE(result.errors.empty());
-  ASSERT_EQ(result.commands.size(), 3u);
-  EXPECT_EQ(result.commands[0].line, 4);
-  EXPECT_EQ(result.commands[0].where(), "s.dvp:4");
-  EXPECT_EQ(std::get<Cmd::Echo>(result.commands[1].action).text, " two  spaces # kept");
-  EXPECT_EQ(std::get<Cmd::Echo>(result.commands[2].action).text, "");
-  EXPECT_EQ(only<Cmd::Confirm>("confirm all").key, std::nullopt);
-  EXPECT_EQ(only<Cmd::Confirm>("confirm 3").key, 3u);
-  EXPECT_TRUE(only<Cmd::LogAdaptor>("log adaptor on").on);
-  EXPECT_EQ(only<Cmd::Trace>("trace  SwTableStat/0 , VelarL3Vfi::LocalDvpTable/5-9").setting,
-            "SwTableStat/0 , VelarL3Vfi::LocalDvpTable/5-9");
-}
-
 TEST(ParserErrors, NumbersAreDecimalAndInRange) {
   EXPECT_EQ(errors("commit x"), Lines{"s.dvp:1: error: malformed number \"x\" for key (decimal digits only)"});
   EXPECT_EQ(errors("commit 0x10"), Lines{"s.dvp:1: error: malformed number \"0x10\" for key (decimal digits only)"});

@@ -151,35 +151,6 @@ TEST_F(ThreadSafeUseCounts, LastUseDroppedOnAnyThreadEndsTheNodeOnce) {
   EXPECT_EQ(Quill::NodeDirectory::size(), namedBefore);
 }
 
-TEST_F(ThreadSafeUseCounts, OwnerUseComesBackOnceWhenOtherThreadsLetGo) {
-  constexpr int kRounds = 100;
-  for (int round = 0; round < kRounds; ++round) {
-    auto* handle = new CountedHandle(&hooks, &destroyed);
-    handle->incUse();  // the owning collection's use
-    std::vector<HandlePtr> perThread(kThreads, HandlePtr(handle));
-    handle->ownerUseRelease();  // the collection keeps the handle without use
-    ASSERT_EQ(handle->useCount(), static_cast<std::uint32_t>(kThreads));
-
-    std::barrier start(kThreads);
-    auto threads = startThreads([&](int t) {
-      start.arrive_and_wait();
-      for (int i = 0; i < 50; ++i) HandlePtr copy(perThread[static_cast<std::size_t>(t)]);
-      perThread[static_cast<std::size_t>(t)] = nullptr;
-    });
-    joinAll(threads);
-
-    // The last of them ran the hook, which gave the collection its use back.
-    EXPECT_EQ(hooks.load(), 2 * round + 1);
-    EXPECT_EQ(handle->useCount(), 1u);
-    EXPECT_FALSE(handle->heldWithoutUse());
-    EXPECT_EQ(destroyed.load(), round);
-    handle->decUse();  // the collection lets go for good: the hook runs again
-    EXPECT_EQ(hooks.load(), 2 * round + 2);
-    EXPECT_EQ(destroyed.load(), round + 1);
-  }
-  EXPECT_EQ(hooks.load(), 2 * kRounds);
-}
-
 // Spins for about `n` steps.
 void pause(int n) {
   static std::atomic<int> sink{0};

@@ -12,6 +12,7 @@
 #include "VelarL3Vfi/TypeModule.h"
 #include "platform/Asic/NeededEntryTable.h"
 #include "platform/Quill/GenericIf.h"
+#include "tests/support/Support.h"
 
 namespace VelarL3Vfi::test {
 
@@ -24,29 +25,9 @@ using EntryHandle = LocalDvpTable::EntryHandle;
 using HandleRef = Quill::Ptr<const Asic::SwTableBase::EntryHandle>;
 using Values = std::vector<Value>;
 
-// An adaptor that records writes; the chip confirms only when told to.
-class TestUtil : public LocalDvpTable::Util {
- public:
-  TestUtil() : LocalDvpTable::Util("test") {}
-  std::uint32_t minIndex() const override { return 16; }
-  std::uint32_t maxIndex() const override { return 4095; }
-  void hwTableEntryIs(LocalDvpTable*, Asic::SwTableBase::Index key, const Kiv::Optional<Entry>&) const override {
-    writes.push_back(key.value);
-  }
-  void hwTableEntryDel(LocalDvpTable*, Asic::SwTableBase::Index key) const override {
-    deletes.push_back(key.value);
-  }
-  void updateHwIndexRefCountTracker(Asic::HwTable*, Asic::SwTableBase::Index,
-                                    Asic::IndexUserTracker::OpType) const override {}
-  bool compareHwEntries(LocalDvpTable*, Asic::SwTableBase::Index, const Entry&) const override { return false; }
-  void syncEntries(Asic::HwTable*, const Quill::Ptr<LocalDvpTable>&) const override {}
-
-  mutable std::vector<std::uint32_t> writes;
-  mutable std::vector<std::uint32_t> deletes;
-};
+using TestUtil = VelarTest::RecordingUtil;
 
 inline Value record(const Entry& e) { return Introspection::entryValue(e); }
-inline const Entry* asEntry(const Value& v) { return v.recordIf<Entry>(); }
 
 // A raw request to the generic interface of a type.
 inline Result askType(TypeIndex type, Value& out, Quill::Inspect::Target target, Quill::AttrId attr, Op op,
@@ -65,9 +46,7 @@ class IntrospectionTest : public ::testing::Test {
     table = nullptr;
     nh = nullptr;
     waiting = nullptr;
-    EXPECT_EQ(EntryHandle::memAllocationTracker_.live(), handlesBefore) << "an entry handle leaked";
-    EXPECT_EQ(LocalDvpTable::UnresolvedEntry::memAllocationTracker_.live(), unresolvedBefore);
-    EXPECT_EQ(LocalDvpTable::memAllocationTracker_.live(), tablesBefore) << "a table leaked";
+    EXPECT_EQ(leaks.leaks(), VelarTest::Lines{});
   }
 
   // The hardware confirms the write of `key`.
@@ -75,20 +54,6 @@ class IntrospectionTest : public ::testing::Test {
     const Asic::WriteResponseRecord response{key, key};
     table->hwWriteResponseIs(&response, sizeof response);
   }
-  // Commits a value with a ready next hop and confirms its write.
-  void programmed(std::uint32_t key, std::uint8_t group) {
-    table->entryCommit(key, Entry(nh, group));
-    confirm(key);
-  }
-  // A resolved slot without value, as a delete in flight leaves it; made
-  // while the adaptor looks away (it insists on a written value first).
-  void emptySlot(std::uint32_t key) {
-    Quill::Ptr<Asic::SwTable::Util> adaptor = table->utilPtr();
-    table->utilIs(nullptr);
-    table->resolvedEntryIs(key, Kiv::Optional<Entry>());
-    table->utilIs(adaptor);
-  }
-
   // Raw requests on the table: without key, at a key, a call.
   Result ask(Value& out, Quill::AttrId attr, Op op, const Value* value = nullptr) {
     return askType(kLocalDvpTableType, out, {table.get(), nullptr}, attr, op, nullptr, value);
@@ -101,9 +66,7 @@ class IntrospectionTest : public ::testing::Test {
     return askType(kLocalDvpTableType, out, {table.get(), nullptr}, attr, Op::call, nullptr, nullptr, args);
   }
 
-  std::size_t handlesBefore = EntryHandle::memAllocationTracker_.live();
-  std::size_t unresolvedBefore = LocalDvpTable::UnresolvedEntry::memAllocationTracker_.live();
-  std::size_t tablesBefore = LocalDvpTable::memAllocationTracker_.live();
+  VelarTest::LeakCheck leaks;
   TestUtil* util = new TestUtil();
   Quill::Ptr<LocalDvpTable> table{new LocalDvpTable()};
   Quill::Ptr<Asic::NeededEntryTable> nextHops = Asic::NeededEntryTable::NeededEntryTableIs("nextHop");

@@ -84,39 +84,6 @@ const std::vector<Op> kAllOps = {Op::read,    Op::set,     Op::del,  Op::count, 
                                  Op::contains, Op::front,  Op::back, Op::enqueue,    Op::dequeue,
                                  Op::call,    Op::nonDefault, Op::equal, Op::less,   Op::lookup};
 
-TEST(TypeModule, SixTypesInIndexOrderEachKnowingItsModuleAndIndex) {
-  const auto& module = typeModule();
-  const std::vector<std::string_view> names = {
-      "VelarL3Vfi::LocalDvpTable::Entry",           "VelarL3Vfi::LocalDvpTable::EntryHandle",
-      "VelarL3Vfi::LocalDvpTable::UnresolvedEntry", "VelarL3Vfi::LocalDvpTable::Util",
-      "VelarL3Vfi::LocalDvpTable::UtilLoader",      "VelarL3Vfi::LocalDvpTable"};
-  ASSERT_EQ(module.types().size(), names.size());
-  std::uint32_t nextAttr = 0;
-  for (std::uint32_t i = 0; i < names.size(); ++i) {
-    const auto* type = module.type(i);
-    EXPECT_EQ(type->name, names[i]);
-    EXPECT_EQ(type->index, i);
-    EXPECT_EQ(type->module, &module);
-    EXPECT_EQ(type->firstAttr, nextAttr);  // attribute records follow the types' order
-    nextAttr += type->attrCount;
-    EXPECT_EQ(Quill::ModuleInspectData::findType(names[i]), type);  // announced at load
-  }
-  EXPECT_EQ(module.attrs().size(), 48u);
-  EXPECT_EQ(module.typeNames().at(0), names[0]);  // the module's own types lead the pool
-}
-
-TEST(TypeModule, EveryTypeReportsItselfThroughTypeData) {
-  Quill::Ptr<LocalDvpTable> table(new LocalDvpTable());
-  Quill::Ptr<TestUtil> util(new TestUtil());
-  auto loader = Introspection::newUtilLoaderForDir("loader", {});
-  EXPECT_EQ(table->typeData(), &typeData(kLocalDvpTableType));
-  EXPECT_EQ(table->entryHandleIs(1, table.get())->typeData(), &typeData(kEntryHandleType));
-  EXPECT_EQ(table->unresolvedEntryIs(1)->typeData(), &typeData(kUnresolvedEntryType));
-  EXPECT_EQ(util->typeData(), &typeData(kUtilType));  // a plug-in's subclass is still the module's Util
-  EXPECT_EQ(loader->typeData(), &typeData(kUtilLoaderType));
-  EXPECT_EQ(record(Entry()).recordType(), &typeData(kEntryType));
-}
-
 TEST(TypeModule, AttributeTableMatchesIdsNamesKindsAndOperations) {
   const auto& module = typeModule();
   std::set<const Quill::AttrData*> covered;
@@ -134,19 +101,6 @@ TEST(TypeModule, AttributeTableMatchesIdsNamesKindsAndOperations) {
     for (Op op : kAllOps) EXPECT_EQ(attr->accepts(static_cast<unsigned>(op)), c.ops.count(op) == 1) << opName(op);
   }
   EXPECT_EQ(covered.size(), module.attrs().size()) << "an attribute of the module is missing from this table";
-}
-
-TEST(TypeModule, NamesArePooledOnce) {
-  const auto& module = typeModule();
-  for (std::string_view referred : {"Asic::ChipInfo", "Asic::HwTableRecoverGroup", "Asic::IndexUserTracker::OpType",
-                                    "Asic::UnitId", "Ledger::EntityManager", "Ledger::MountGroup"}) {
-    EXPECT_NE(module.typeNames().find(referred), Quill::kNoName) << referred;
-  }
-  // "key" names attributes of two types and many parameters: one pool entry.
-  const auto key = typeData(kEntryHandleType).attr(386)->name;
-  EXPECT_EQ(typeData(kUnresolvedEntryType).attr(386)->name, key);
-  EXPECT_EQ(module.params()[typeData(kLocalDvpTableType).attr("entryRemove")->firstParam].name, key);
-  EXPECT_EQ(typeData(kEntryHandleType).ctorParams()[0].name, key);
 }
 
 // One live object of every type, to put requests to.
@@ -188,18 +142,6 @@ TEST_F(EveryType, OperationsAnAttributeDoesNotTakeAreUnsupported) {
   }
   for (Op op : {Op::read, Op::set, Op::call, Op::lookup}) {
     EXPECT_EQ(ask(E, Quill::Inspect::kWholeValue, op), Result::unsupported) << opName(op);
-  }
-}
-
-TEST_F(EveryType, IdsOutsideATypesTableAreUnknown) {
-  const std::vector<std::pair<TypeIndex, Quill::AttrId>> unknown = {
-      {E, 129},  {E, 135},  {H, 0},    {H, 385}, {H, 388},  {H, 391},  {U, 385},
-      {U, 388},  {UT, 513}, {UT, 524}, {kUtilLoaderType, 0}, {kUtilLoaderType, 386},
-      {kUtilLoaderType, 514}, {T, 0},  {T, 130}, {T, 513},  {T, 541},  {T, 0xFFFF}};
-  for (const auto& [type, id] : unknown) {
-    for (Op op : {Op::read, Op::set, Op::call, Op::lookup}) {
-      EXPECT_EQ(ask(type, id, op), Result::unknownAttr) << typeData(type).name << " " << id << " " << opName(op);
-    }
   }
 }
 

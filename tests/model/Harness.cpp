@@ -38,7 +38,7 @@ std::string dvpLine(const DvpAgent::Action& action) {
         } else if constexpr (std::is_same_v<C, Cmd::Remove>) {
           return fmt::format("remove {}", c.key);
         } else if constexpr (std::is_same_v<C, Cmd::RemoveAll>) {
-          return "remove-all";
+          return c.handles ? (c.unassignedOnly ? "remove-all unassigned" : "remove-all handles") : "remove-all";
         } else if constexpr (std::is_same_v<C, Cmd::Hold>) {
           return fmt::format("hold {}", c.key);
         } else if constexpr (std::is_same_v<C, Cmd::Release>) {
@@ -50,7 +50,8 @@ std::string dvpLine(const DvpAgent::Action& action) {
         } else if constexpr (std::is_same_v<C, Cmd::Purge>) {
           return "purge";
         } else if constexpr (std::is_same_v<C, Cmd::Restart>) {
-          return "restart";
+          return c.teardown ? "teardown" : "restart";
+
         } else {
           return "# (not a model command)";
         }
@@ -126,17 +127,14 @@ std::string scenarioText(const std::vector<std::string>& header, const std::vect
 
 // --- the harness -------------------------------------------------------------------
 
-Harness::Harness(std::string chipFile, std::uint32_t chipEntries)
-    : chipFile_(std::move(chipFile)),
-      handlesBefore_(LocalDvpTable::EntryHandle::memAllocationTracker_.live()),
-      waitingBefore_(LocalDvpTable::UnresolvedEntry::memAllocationTracker_.live()),
-      tablesBefore_(LocalDvpTable::memAllocationTracker_.live()),
-      queuedBefore_(LocalDvpTable::EntryHandle::PendingQueue::arrayElemTracker.live()) {
+Harness::Harness(std::string chipFile, std::uint32_t chipEntries, bool hwIndexInHandle)
+    : chipFile_(std::move(chipFile)) {
   std::filesystem::remove(chipFile_);
   DvpAgent::AgentOptions options;
   options.chip = chipFile_;
   options.chipEntries = chipEntries;
   options.adaptorLog = true;  // the chip traffic of each command, for the checks
+  options.hwIndexInHandle = hwIndexInHandle;
   agent_ = std::make_unique<DvpAgent::Agent>(options, out_);
 }
 
@@ -176,10 +174,10 @@ std::string entryText(const LocalDvpTable::Entry& e) {
   return os.str();
 }
 
-bool usableNextHop(const Asic::SwTableBase::EntryHandle* h) {
+bool usableNextHop(const Asic::SwTableBase::EntryHandle* h, bool hwIndexInHandle) {
   using S = Asic::SwTableBase::EntryState;
   if (h == nullptr || h->entryState() == S::indexReconciled) return true;
-  return h->hwIndex() != kNone && (h->entryState() == S::state3 || h->entryState() == S::success);
+  return h->hwIndex() != kNone && (h->entryState() == S::state3 || h->entryState() == S::success || hwIndexInHandle);
 }
 
 }  // namespace
@@ -198,8 +196,10 @@ std::vector<std::string> Harness::check(const Model& before, const Model& after)
   }
 
   // The chip's index-user counts.
-  for (const auto& fault : chip.faults()) problem("chip fault: " + fault.line());
-  if (after.trackerFaults() != 0) problem(fmt::format("the model counts {} tracker faults", after.trackerFaults()));
+  if (chip.faults().size() != after.trackerFaults()) {
+    problem(fmt::format("the chip reports {} faults, the model counts {}", chip.faults().size(), after.trackerFaults()));
+    for (const auto& fault : chip.faults()) problem("chip fault: " + fault.line());
+  }
   for (Key k : after.keys()) {
     if (k == kNone) continue;
     const auto slot = chip.slot(k);
@@ -278,7 +278,7 @@ std::vector<std::string> Harness::check(const Model& before, const Model& after)
 
   // Waiting entries wait only for next hops that are not usable.
   for (auto it = table.unresolvedEntryColl().begin(); it != table.unresolvedEntryColl().end(); ++it) {
-    if (usableNextHop(it.value()->entry().localPortNextHopHandle().get())) {
+    if (usableNextHop(it.value()->entry().localPortNextHopHandle().get(), after.hwIndexInHandle())) {
       problem(fmt::format("entry {} waits for a usable next hop", it.key().value));
     }
   }
@@ -322,16 +322,7 @@ std::vector<std::string> Harness::outcome(const Model& model) {
 
 std::vector<std::string> Harness::stop() {
   agent_.reset();
-  std::vector<std::string> problems;
-  auto live = [&](const char* what, std::size_t now, std::size_t before) {
-    if (now != before) problems.push_back(fmt::format("{} {} outlived the agent", now - before, what));
-  };
-  live("entry handles", LocalDvpTable::EntryHandle::memAllocationTracker_.live(), handlesBefore_);
-  live("unresolved entries", LocalDvpTable::UnresolvedEntry::memAllocationTracker_.live(), waitingBefore_);
-  live("tables", LocalDvpTable::memAllocationTracker_.live(), tablesBefore_);
-  live("pending-entry queue slots", LocalDvpTable::EntryHandle::PendingQueue::arrayElemTracker.live(),
-       queuedBefore_);
-  return problems;
+  return leaks_.leaks();
 }
 
 }  // namespace VelarModel

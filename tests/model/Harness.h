@@ -7,7 +7,9 @@
 // `show hw|entry|handle|tracker KEY`, `show stats`, `show nexthop NAME`) with
 // the lines the model expects, and checks the invariants that hold whatever
 // the model says:
-//   - no tracker fault; every allocated slot has its one index user, except
+//   - the chip reports the tracker faults the model counts (a commit
+//     between init completion and the stale purge of a key the chip still
+//     holds from before the restart makes one), no other; every allocated slot has its one index user, except
 //     the leftovers the model names;
 //   - no hardware value is deleted or written empty while a dependent holds
 //     the key's handle and has its hardware index from it (a handle without
@@ -31,6 +33,7 @@
 #include <vector>
 
 #include "tests/model/Model.h"
+#include "tests/support/Support.h"
 #include "tools/dvp-agent/Agent.h"
 #include "tools/dvp-agent/Output.h"
 
@@ -59,7 +62,7 @@ std::string scenarioText(const std::vector<std::string>& header, const std::vect
 class Harness {
  public:
   // An agent on a new chip file of `chipEntries` entries at `chipFile`.
-  Harness(std::string chipFile, std::uint32_t chipEntries);
+  Harness(std::string chipFile, std::uint32_t chipEntries, bool hwIndexInHandle = false);
   ~Harness();
   Harness(const Harness&) = delete;
   Harness& operator=(const Harness&) = delete;
@@ -84,10 +87,7 @@ class Harness {
   DvpAgent::CapturedOutput out_;
   std::unique_ptr<DvpAgent::Agent> agent_;
   int line_ = 0;
-  std::size_t handlesBefore_;
-  std::size_t waitingBefore_;
-  std::size_t tablesBefore_;
-  std::size_t queuedBefore_;
+  VelarTest::LeakCheck leaks_;
 };
 
 }  // namespace VelarModel

@@ -1,7 +1,10 @@
 #include "tests/model/Model.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <type_traits>
+
+#include "AsicSwTable/ProgrammedStateSwitch.h"
 
 namespace VelarModel {
 
@@ -26,7 +29,13 @@ bool inHardwarePath(State s) {
 }
 }  // namespace
 
-Model::Model(std::vector<Key> keys) : keyList_(std::move(keys)) {
+Model::Model(std::vector<Key> keys, bool hwIndexInHandle)
+    : keyList_(std::move(keys)),
+      hwIndexInHandle_(hwIndexInHandle),
+      programmedState_(Asic::programmedStateSwitchValue(
+          std::getenv("PUBLISH_ENTRY_HANDLE_PROGRAMMED_STATE") != nullptr
+              ? std::optional<std::string_view>(std::getenv("PUBLISH_ENTRY_HANDLE_PROGRAMMED_STATE"))
+              : std::nullopt)) {
   for (Key k : keyList_) keys_[k];
 }
 
@@ -69,7 +78,8 @@ bool Model::usable(const std::string& nh) const {
   if (nh.empty()) return true;
   const NextHop& n = nextHops_.at(nh);
   if (n.state == State::indexReconciled) return true;
-  return n.index != kNone && (n.state == State::state3 || n.state == State::success);
+  if (n.index == kNone) return false;
+  return n.state == State::state3 || n.state == State::success || hwIndexInHandle_;
 }
 
 std::uint32_t Model::nextHopIndexOf(const Value& v) const {
@@ -84,13 +94,6 @@ bool Model::allows(const DvpAgent::Action& action) const {
       [&](const auto& c) -> bool {
         using C = std::decay_t<decltype(c)>;
         if constexpr (std::is_same_v<C, Cmd::Commit>) {
-          // The host framework purges right after init completion (as
-          // AgentSession does); a key whose copy from before the restart is
-          // still unsettled then is not committed in between: its write would
-          // report a first write (op 0) on an index the tracker already
-          // counts, and the purge settles the copy without a report. Not
-          // generated.
-          if (replayComplete_ && known(c.key) && keys_.at(c.key).synced) return false;
           return known(c.key) && (!c.nextHopName || nextHops_.count(*c.nextHopName) != 0);
         } else if constexpr (std::is_same_v<C, Cmd::Remove> || std::is_same_v<C, Cmd::Hold>) {
           return known(c.key);
@@ -133,7 +136,11 @@ void Model::apply(const DvpAgent::Action& action) {
         } else if constexpr (std::is_same_v<C, Cmd::Remove>) {
           remove(c.key);
         } else if constexpr (std::is_same_v<C, Cmd::RemoveAll>) {
-          removeAll();
+          if (c.handles) {
+            handleRemoveAll(c.unassignedOnly);
+          } else {
+            removeAll();
+          }
         } else if constexpr (std::is_same_v<C, Cmd::Hold>) {
           hold(c.key);
         } else if constexpr (std::is_same_v<C, Cmd::Release>) {
@@ -149,6 +156,7 @@ void Model::apply(const DvpAgent::Action& action) {
         } else if constexpr (std::is_same_v<C, Cmd::Purge>) {
           purge();
         } else if constexpr (std::is_same_v<C, Cmd::Restart>) {
+          if (c.teardown) teardown();
           restart();
         }
         // show, expect, trace, log, echo, get, walk, call change nothing here.
@@ -296,6 +304,7 @@ void Model::handleEntry(Key k) {
     if (match) {
       entryStateIs(k, State::indexReconciled);
       resolvedEntryStateIs(k, State::indexReconciled);
+      completeProgrammed(k);
       ks.synced.reset();
       reconciling_ = false;
       ++stats_.matched;
@@ -324,6 +333,7 @@ void Model::programHwEntry(Key k, State state) {
   }
   reconciling_ = state == State::indexReconciled;
   hwWrite(k);
+  if (at(k).handle) completeProgrammed(k);
 }
 
 void Model::hwWrite(Key k) {
@@ -351,6 +361,7 @@ void Model::hwWrite(Key k) {
     if (pullsFromDependents(k)) pulled_.push_back(k);
   }
   ++slot.responses;
+  if (hwIndexInHandle_ && ks.handle) ks.handle->hwIndex = k;  // the written index
 }
 
 void Model::hwDelete(Key k) {
@@ -377,7 +388,7 @@ void Model::hwDelete(Key k) {
 // key committed again while its delete was half done) has nothing there.
 bool Model::pullsFromDependents(Key k) const {
   const KeyState& ks = keys_.at(k);
-  return ks.holds != 0 && ks.handle && ks.handle->hwIndex != kNone;
+  return !tearingDown_ && ks.holds != 0 && ks.handle && ks.handle->hwIndex != kNone;
 }
 
 // The chip's index-user count (see plugins/simchip/Util.h); a report that does
@@ -627,10 +638,53 @@ void Model::restart() {
     if (chip.state == SlotState::valid) ks.synced = Value{"", chip.group, chip.nextHop};
   }
   nextHops_.clear();
+  faults_ = 0;  // the fault log belongs to the adaptor of one agent process
   replayComplete_ = false;
   replayOpen_ = true;
   reconciling_ = false;
   stats_ = Stats{};
+}
+
+// --- teardown, bulk handle removal, programmed-state completion ----------------
+
+// The table is torn down with the chip attached: every handle is cut loose
+// (the cleanups of its later release do nothing) and every resolved slot is
+// deleted, each reaching the chip as a delete; what dependents hold points
+// nowhere from then on. The agent then starts again (restart()).
+void Model::teardown() {
+  tearingDown_ = true;
+  for (Key k : keyList_) {
+    if (at(k).resolved) deleteResolvedEntry(k);
+  }
+  tearingDown_ = false;
+}
+
+// entryHandleRemoveAll: every key with a handle (or only those whose handle
+// is unassigned) is removed in one pass that keeps each visited handle in
+// use; their cleanups run after the pass. Unlike remove-all it does not
+// insist that the stale purge has run.
+void Model::handleRemoveAll(bool unassignedOnly) {
+  std::vector<Key> visited;
+  for (Key k : keyList_) {
+    const auto& h = at(k).handle;
+    if (h && (!unassignedOnly || h->type == Type::unassigned)) visited.push_back(k);
+  }
+  for (Key k : visited) {
+    passUses_.insert(k);
+    remove(k);
+  }
+  for (Key k : visited) {
+    passUses_.erase(k);
+    if (at(k).handle && handleUses(k) == 0) lastUserGone(k);
+  }
+}
+
+// With the programmed-state switch on, a programmed handle is complete at
+// once: its index is the key and its write counts as confirmed.
+void Model::completeProgrammed(Key k) {
+  if (!programmedState_ || !at(k).handle) return;
+  handleOf(k).hwIndex = k;
+  resolvedEntryStateIs(k, k == kNone ? State::indexExhausted : State::success);
 }
 
 }  // namespace VelarModel

@@ -10,8 +10,9 @@
 // looks at the table; the harness compares the two after every command.
 //
 // It speaks the agent's scenario language: every step is a DvpAgent::Action
-// (nexthop, commit, remove, remove-all, hold, release, confirm, init-complete,
-// purge, restart), so that a failing sequence prints as a scenario that
+// (nexthop, commit, remove, remove-all [handles|unassigned], hold, release,
+// confirm, init-complete, purge, restart, teardown), so that a failing
+// sequence prints as a scenario that
 // dvp-agent runs.
 //
 // Where the table by design leaves the chip other than "the
@@ -125,8 +126,11 @@ class Model {
     using std::runtime_error::runtime_error;
   };
 
-  // A fresh agent on an empty chip, the keys it will be asked about.
-  explicit Model(std::vector<Key> keys);
+  // A fresh agent on an empty chip, the keys it will be asked about; with
+  // `hwIndexInHandle` the chip's adaptor has the framework publish hardware
+  // indices in entry handles. The programmed-state switch is read from the
+  // environment, as the table reads it.
+  explicit Model(std::vector<Key> keys, bool hwIndexInHandle = false);
 
   // Carries out one command. Throws Refused.
   void apply(const DvpAgent::Action& action);
@@ -143,6 +147,7 @@ class Model {
   const KeyState& key(Key k) const { return keys_.at(k); }
   const std::map<std::string, NextHop>& nextHops() const noexcept { return nextHops_; }
   bool replayComplete() const noexcept { return replayComplete_; }
+  bool hwIndexInHandle() const noexcept { return hwIndexInHandle_; }
   // The scenario language's view: no init-complete since the agent started.
   bool replayOpen() const noexcept { return replayOpen_; }
   const Stats& stats() const noexcept { return stats_; }
@@ -200,6 +205,11 @@ class Model {
   void purge();
   void restart();
   void settleCopyOfWaitingEntry(Key k);
+  // Beyond the everyday commands: the table torn down on the attached chip,
+  // the bulk handle removal, the programmed-state completion.
+  void teardown();
+  void handleRemoveAll(bool unassignedOnly);
+  void completeProgrammed(Key k);
 
   std::vector<Key> keyList_;
   std::map<Key, KeyState> keys_;
@@ -213,6 +223,9 @@ class Model {
   std::uint32_t faults_ = 0;
   Stats stats_;
   std::vector<Key> pulled_;
+  bool hwIndexInHandle_ = false;
+  bool programmedState_ = false;  // PUBLISH_ENTRY_HANDLE_PROGRAMMED_STATE
+  bool tearingDown_ = false;
 };
 
 }  // namespace VelarModel

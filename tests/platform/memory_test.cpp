@@ -45,25 +45,6 @@ TEST(SlabAllocatorDeathTest, AUseOfAFreedObjectIsReportedUnderAddressSanitizer) 
   slab.deallocate(next, 64);
 }
 
-TEST(SlabAllocator, ObjectsAreAlignedAndDisjoint) {
-  SlabAllocator slab;
-  std::vector<std::pair<unsigned char*, std::size_t>> objects;
-  for (std::size_t i = 0; i < 2000; ++i) {
-    const std::size_t bytes = 1 + (i * 37) % SlabAllocator::kMaxClassBytes;
-    auto* p = static_cast<unsigned char*>(slab.allocate(bytes));
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % SlabAllocator::kGranule, 0u);
-    std::memset(p, static_cast<int>(i & 0xFF), bytes);
-    objects.emplace_back(p, bytes);
-  }
-  for (std::size_t i = 0; i < objects.size(); ++i) {
-    auto [p, bytes] = objects[i];
-    EXPECT_TRUE(std::all_of(p, p + bytes, [&](unsigned char c) { return c == (i & 0xFF); })) << "object " << i;
-    slab.deallocate(p, bytes);
-  }
-  EXPECT_GT(slab.reservedBytes(), slab.config().blockBytes);  // several blocks, all freed at destruction
-}
-
 TEST(SlabAllocator, ExhaustionFallsBackToTheHeap) {
   // One block of four 4 KiB slabs: room for exactly four 4 KiB objects.
   SlabAllocator slab({.blockBytes = 16 * 1024, .slabBytes = 4096, .limitBytes = 16 * 1024, .quarantineObjects = 0});

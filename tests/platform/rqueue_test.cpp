@@ -52,39 +52,6 @@ TEST(RQueue, NeverUsedQueueReadsAsFrontOneBackZero) {
   EXPECT_EQ(q.begin(), q.end());
 }
 
-TEST(RQueue, ChunksGrowFromTheLiveCount) {
-  Queue q;
-  for (std::uint32_t i = 1; i <= 5; ++i) EXPECT_EQ(q.enq(std::to_string(i)), i);
-  EXPECT_EQ(q.chunks(), (Chunks{{2, 0, 2, 1}, {4, 0, 3, 3}}));
-  q.enq("6");
-  EXPECT_EQ(q.enq("7"), 7u);
-  EXPECT_EQ(q.chunks(), (Chunks{{2, 0, 2, 1}, {4, 0, 4, 3}, {8, 0, 1, 7}}));
-  for (std::uint32_t i = 1; i <= 7; ++i) EXPECT_EQ(*q.lookup(i), std::to_string(i));
-  EXPECT_EQ(*q.front(), "1");
-  EXPECT_EQ(*q.back(), "7");
-
-  // 3 live (5..7) though 7 were numbered: no front slot is reused and the
-  // next chunk would hold 4, not 8.
-  for (std::uint32_t seq = 1; seq <= 4; ++seq) EXPECT_EQ(q.deq()->seq, seq);
-  EXPECT_EQ(q.chunks(), (Chunks{{4, 2, 4, 3}, {8, 0, 1, 7}}));
-  Queue r = filled(6);
-  for (int i = 0; i < 3; ++i) r.deq();
-  r.enq("7");
-  EXPECT_EQ(r.chunks(), (Chunks{{4, 1, 4, 3}, {4, 0, 1, 7}}));
-}
-
-TEST(RQueue, ChunkCapacityStopsAt8192) {
-  using Base = Quill::RQueueBase<int>;
-  static_assert(Base::capacityFor(0) == 2 && Base::capacityFor(1) == 2 && Base::capacityFor(3) == 4 &&
-                Base::capacityFor(4) == 8 && Base::capacityFor(4095) == 4096 && Base::capacityFor(4096) == 8192);
-  Quill::RQueue<int, QE_PendingEntry> q;
-  for (int i = 1; i <= 20000; ++i) q.enq(i);
-  Seqs capacities;
-  for (const auto& c : q.chunks()) capacities.push_back(c.capacity);
-  EXPECT_EQ(capacities, (Seqs{2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192, 8192}));
-  for (std::uint32_t seq : {1u, 8190u, 8191u, 16382u, 16383u, 20000u}) EXPECT_EQ(*q.lookup(seq), static_cast<int>(seq));
-}
-
 TEST(RQueue, DrainedQueueKeepsNumberingInAPlaceholder) {
   Queue q = filled(3);
   for (int i = 0; i < 3; ++i) q.deq();
@@ -94,20 +61,6 @@ TEST(RQueue, DrainedQueueKeepsNumberingInAPlaceholder) {
   EXPECT_EQ(q.lookup(4), nullptr);
   EXPECT_EQ(q.enq("4"), 4u);
   EXPECT_EQ(q.chunks(), (Chunks{{2, 0, 1, 4}}));
-}
-
-TEST(RQueue, LookupFindsOnlyQueuedNumbers) {
-  Queue q = filled(10);  // chunks 1-2, 3-6, 7-10 (of 8)
-  for (int i = 0; i < 3; ++i) q.deq();
-  for (std::uint32_t seq : {0u, 3u, 11u, 0x80000000u, 0xFFFFFFFFu}) {
-    EXPECT_EQ(q.lookup(seq), nullptr) << seq;
-    EXPECT_FALSE(q.has(seq)) << seq;
-  }
-  for (std::uint32_t seq = 4; seq <= 10; ++seq) {
-    ASSERT_NE(q.lookup(seq), nullptr) << seq;
-    EXPECT_EQ(*q.lookup(seq), std::to_string(seq));
-    EXPECT_TRUE(q.has(seq));
-  }
 }
 
 TEST(RQueue, ClearEitherContinuesOrRestartsNumbering) {
@@ -162,25 +115,6 @@ TEST(RQueue, IteratorSurvivesDequeues) {
   EXPECT_EQ(++last, q.end());
 }
 
-TEST(RQueue, EveryEntryIsDestroyedExactlyOnce) {
-  {
-    CountedQueue q;
-    Counted c;
-    for (int i = 0; i < 20; ++i) q.enq(i % 2 ? c : Counted());
-    for (int i = 0; i < 9; ++i) EXPECT_TRUE(q.deq());
-    EXPECT_EQ(Counted::live, 1 + 11);
-    q.clear(true);
-    for (int i = 0; i < 5; ++i) q.enq(c);
-    CountedQueue other(std::move(q));
-    EXPECT_EQ(other.enq(c), 26u);
-    q.enq(c);
-    q = std::move(other);  // drops q's entry
-    EXPECT_EQ(Counted::live, 1 + 6);
-  }
-  EXPECT_EQ(Counted::live, 0);
-  EXPECT_EQ(Counted::badDestroys, 0);
-}
-
 TEST(RQueue, ThrowingCopyLeavesTheQueueUnchanged) {
   struct Fragile {
     bool fail;
@@ -195,25 +129,6 @@ TEST(RQueue, ThrowingCopyLeavesTheQueueUnchanged) {
   EXPECT_THROW(q.enq(bad), std::runtime_error);  // would replace the placeholder
   EXPECT_EQ(q.chunks(), (Chunks{{0, 0, 0, 3}}));
   EXPECT_EQ(q.arrayElemTracker.live(), 0u);
-}
-
-TEST(RQueue, ChunksAreRegisteredWithMemTrack) {
-  auto& headers = CountedQueue::arrayTracker;
-  auto& elems = CountedQueue::arrayElemTracker;
-  EXPECT_TRUE(elems.typeName().ends_with("QE_Counted")) << elems.typeName();
-  const auto slabLive = Quill::SlabAllocator::instance().liveAllocations();
-  {
-    CountedQueue q;
-    for (int i = 0; i < 7; ++i) q.enq(Counted());
-    EXPECT_EQ(headers.live(), 3u);
-    EXPECT_EQ(elems.live(), 2u + 4 + 8);
-    while (q.deq()) {
-    }
-    EXPECT_EQ(headers.live(), 1u);  // the placeholder
-    EXPECT_EQ(elems.live(), 0u);
-  }
-  EXPECT_EQ(headers.live(), 0u);
-  EXPECT_EQ(Quill::SlabAllocator::instance().liveAllocations(), slabLive);
 }
 
 struct ExposedQueue : Quill::RQueue<int, QE_PendingEntry> {

@@ -27,19 +27,6 @@ namespace {
 
 // --- Search path ---------------------------------------------------------
 
-TEST(PluginSearchPath, UnsetVariableMeansDefaultRoot) {
-  auto path = searchPathFrom(std::nullopt, "/opt/velar/lib/velar-plugins");
-  EXPECT_THAT(path.roots, ElementsAre("/opt/velar/lib/velar-plugins"));
-  EXPECT_THAT(path.refused, IsEmpty());
-}
-
-TEST(PluginSearchPath, EmptyAndRepeatedEntriesIgnored) {
-  EXPECT_THAT(searchPathFrom(":/a::/b:/a:", "/default").roots, ElementsAre("/a", "/b"));
-  // Set but naming nothing: no root, and in particular not the default.
-  EXPECT_THAT(searchPathFrom("", "/default").roots, IsEmpty());
-  EXPECT_THAT(searchPathFrom(":::", "/default").roots, IsEmpty());
-}
-
 TEST(PluginSearchPath, RelativeEntriesRefused) {
   auto path = searchPathFrom("plugins:/a:./x:../y:~/z:/b", "/default");
   EXPECT_THAT(path.roots, ElementsAre("/a", "/b"));
@@ -104,42 +91,6 @@ TEST(PluginLoader, EachFileTriedOncePerLoader) {
   CaptureStderr();
   EXPECT_EQ(loader.loadDirectory(alias.path.string()), 0u);
   EXPECT_EQ(GetCapturedStderr(), "");
-}
-
-TEST(PluginLoader, OnlyRegularSoFilesTried) {
-  TempDir dir("names");
-  fs::copy_file(kBroken, dir.path / "libplugin.so.1");
-  fs::copy_file(kBroken, dir.path / "libplugin.so.disabled");
-  fs::create_directory(dir.path / "subdir.so");
-  fs::create_symlink(dir.path / "missing-target.so", dir.path / "dangling.so");
-  ProbedLoader loader;
-  CaptureStderr();
-  EXPECT_EQ(loader.loadDirectory(dir.path.string()), 0u);
-  EXPECT_EQ(GetCapturedStderr(), "");
-  EXPECT_THAT(loader.failures(), IsEmpty());
-}
-
-TEST(PluginLoader, FileNameIsNeverLookedUpInLibraryPath) {
-  // A bare name is a file of the working directory, not a library found
-  // through LD_LIBRARY_PATH or the system directories.
-  ProbedLoader loader;
-  CaptureStderr();
-  EXPECT_FALSE(loader.loadFile("libc.so.6"));
-  EXPECT_THAT(GetCapturedStderr(), StartsWith("test: plug-in \"libc.so.6\" failed to load: "));
-  ASSERT_EQ(loader.failures().size(), 1u);
-  EXPECT_THAT(loader.failures()[0].reason, HasSubstr("No such file"));
-}
-
-TEST(PluginLoader, PluginKeptByAnotherLoaderCountsAsLoaded) {
-  ProbedLoader first;
-  first.loadFile(kRegisters);
-  // Opening it again runs no initialiser, so no new registration; it did not
-  // register nothing for all that.
-  ProbedLoader second;
-  CaptureStderr();
-  EXPECT_TRUE(second.loadFile(kRegisters));
-  EXPECT_EQ(GetCapturedStderr(), "");
-  EXPECT_THAT(second.loaded(), ElementsAre(kRegisters));
 }
 
 // --- Feature plug-ins ------------------------------------------------------

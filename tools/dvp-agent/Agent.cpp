@@ -210,7 +210,11 @@ bool Agent::exec(const Cmd::Remove& c, const Command&) {
   return true;
 }
 
-bool Agent::exec(const Cmd::RemoveAll&, const Command&) {
+bool Agent::exec(const Cmd::RemoveAll& c, const Command&) {
+  if (c.handles) {
+    table().entryHandleRemoveAll(c.unassignedOnly);
+    return true;
+  }
   table().entryRemoveAll();
   return true;
 }
@@ -257,7 +261,11 @@ bool Agent::exec(const Cmd::Purge&, const Command&) {
   return true;
 }
 
-bool Agent::exec(const Cmd::Restart&, const Command&) {
+bool Agent::exec(const Cmd::Restart& c, const Command&) {
+  if (c.teardown) {
+    table().cleanup();
+    drainAdaptorLog();
+  }
   stop();
   start();
   return true;

@@ -263,8 +263,9 @@ std::variant<std::monostate, Command, ParseError> Parser::parseLine(std::string_
       arity(w, 2, 2, "remove KEY");
       action = Cmd::Remove{key(w[1])};
     } else if (verb == "remove-all") {
-      arity(w, 1, 1, "remove-all");
-      action = Cmd::RemoveAll{};
+      arity(w, 1, 2, "remove-all [handles|unassigned]");
+      if (w.size() == 2 && w[1] != "handles" && w[1] != "unassigned") throw Bad{"usage: remove-all [handles|unassigned]"};
+      action = Cmd::RemoveAll{w.size() == 2, w.size() == 2 && w[1] == "unassigned"};
     } else if (verb == "hold") {
       arity(w, 2, 2, "hold KEY");
       const Key k = key(w[1]);
@@ -290,11 +291,11 @@ std::variant<std::monostate, Command, ParseError> Parser::parseLine(std::string_
     } else if (verb == "purge") {
       arity(w, 1, 1, "purge");
       action = Cmd::Purge{};
-    } else if (verb == "restart") {
-      arity(w, 1, 1, "restart");
+    } else if (verb == "restart" || verb == "teardown") {
+      arity(w, 1, 1, verb);
       next = Context{};
       next.restartLine = line;
-      action = Cmd::Restart{};
+      action = Cmd::Restart{verb == "teardown"};
     } else if (verb == "show") {
       arity(w, 2, 3, "show OBJECT [KEY]");
       Query q = query(1, true);
@@ -391,11 +392,13 @@ std::string_view helpText() noexcept {
   commit KEY [nh=NAME] [group=G] [nexthop=N]
                                          commit an entry (no nh: a null handle)
   remove KEY | remove-all                withdraw one entry | every entry
+  remove-all handles|unassigned          the entries of every key with a (an unassigned) handle
   hold KEY | release KEY                 a dependent table takes | drops a reference
   confirm KEY | confirm all              the chip answers pending writes
   init-complete                          end the configuration replay
   purge                                  delete the hardware entries nobody replayed
   restart                                restart the agent on the same chip
+  teardown                               tear the table down on the chip, then restart
   show hw|entries|handle|nexthop|stats|tracker [KEY]
   expect OBJECT [KEY] FIELD=VALUE...     check the line `show OBJECT KEY` prints
   expect no hw|entry|handle KEY          check that there is no such line

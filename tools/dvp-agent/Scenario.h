@@ -4,10 +4,10 @@
 //
 //   nexthop NAME [index=N|none] [state=S]    create or change a next hop
 //   commit KEY [nh=NAME] [group=G] [nexthop=N]
-//   remove KEY | remove-all
+//   remove KEY | remove-all [handles|unassigned]
 //   hold KEY | release KEY                   a dependent table's reference
 //   confirm KEY | confirm all                the chip answers pending writes
-//   init-complete | purge | restart
+//   init-complete | purge | restart | teardown
 //   show OBJECT [KEY]                        hw, entries, handle, nexthop, stats, tracker
 //   expect OBJECT [KEY] FIELD=VALUE... | expect no OBJECT KEY
 //   trace SETTING | log adaptor on|off | echo TEXT
@@ -82,7 +82,13 @@ struct Commit {
 struct Remove {
   Key key = 0;
 };
-struct RemoveAll {};
+// remove-all: every entry (entryRemoveAll); remove-all handles: the entry of
+// every key with a handle, remove-all unassigned: of every key whose handle
+// is unassigned (entryHandleRemoveAll).
+struct RemoveAll {
+  bool handles = false;
+  bool unassignedOnly = false;
+};
 struct Hold {
   Key key = 0;
 };
@@ -94,7 +100,12 @@ struct Confirm {
 };
 struct InitComplete {};
 struct Purge {};
-struct Restart {};
+// teardown: the table is torn down with the chip still attached (its
+// cleanup deletes every resolved entry on the chip), then the agent starts
+// again; restart: the agent stops without touching the chip.
+struct Restart {
+  bool teardown = false;
+};
 struct Show {
   Query query;
 };
