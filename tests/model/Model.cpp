@@ -537,18 +537,7 @@ void Model::removeNow(Key k) {
 }
 
 void Model::removeAll() {
-  std::vector<Key> visited;
-  for (Key k : keyList_) {
-    if (at(k).handle) visited.push_back(k);
-  }
-  for (Key k : visited) {
-    passUses_.insert(k);
-    remove(k);
-  }
-  for (Key k : visited) {
-    passUses_.erase(k);
-    if (at(k).handle && handleUses(k) == 0) lastUserGone(k);
-  }
+  handleRemoveAll(false);
   if (!syncedEmpty()) throw Refused("Should call purgeStaleEntries instead");
 }
 
@@ -661,8 +650,8 @@ void Model::teardown() {
 
 // entryHandleRemoveAll: every key with a handle (or only those whose handle
 // is unassigned) is removed in one pass that keeps each visited handle in
-// use; their cleanups run after the pass. Unlike remove-all it does not
-// insist that the stale purge has run.
+// use; their cleanups run after the pass. remove-all is this pass over
+// every key, and insists that the stale purge has run.
 void Model::handleRemoveAll(bool unassignedOnly) {
   std::vector<Key> visited;
   for (Key k : keyList_) {
