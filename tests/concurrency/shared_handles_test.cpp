@@ -29,8 +29,7 @@ constexpr int kThreads = 4;
 // destruction.
 class CountedHandle : public Handle {
  public:
-  CountedHandle(std::atomic<int>* hooks, std::atomic<int>* destroyed)
-      : hooks_(hooks), destroyed_(destroyed) {}
+  CountedHandle(std::atomic<int>* hooks, std::atomic<int>* destroyed) : hooks_(hooks), destroyed_(destroyed) {}
   void lastUserGone() override {
     Handle::lastUserGone();
     hooks_->fetch_add(1, std::memory_order_relaxed);
@@ -41,21 +40,15 @@ class CountedHandle : public Handle {
     nodeFlagSet(kFlagLive, false);
     destroyed_->fetch_add(1, std::memory_order_relaxed);
   }
-  std::atomic<int>* hooks_;
-  std::atomic<int>* destroyed_;
+  std::atomic<int>*hooks_, *destroyed_;
 };
 
-// Starts body(t) on kThreads threads, t = 0 .. kThreads - 1.
+// Starts body(t) on kThreads threads, t = 0 .. kThreads - 1; clear() joins them.
 template <class Body>
-std::vector<std::thread> startThreads(Body body) {
-  std::vector<std::thread> threads;
-  threads.reserve(kThreads);
+std::vector<std::jthread> startThreads(Body body) {
+  std::vector<std::jthread> threads;
   for (int t = 0; t < kThreads; ++t) threads.emplace_back(body, t);
   return threads;
-}
-
-void joinAll(std::vector<std::thread>& threads) {
-  for (auto& thread : threads) thread.join();
 }
 
 // Turns the thread-safe mode on for a test, and off again.
@@ -66,15 +59,11 @@ class ThreadSafeUseCounts : public ::testing::Test {
 
   std::vector<Quill::Ptr<CountedHandle>> makeHandles(std::size_t n) {
     std::vector<Quill::Ptr<CountedHandle>> handles;
-    handles.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      handles.emplace_back(new CountedHandle(&hooks, &destroyed));
-    }
+    while (handles.size() < n) handles.emplace_back(new CountedHandle(&hooks, &destroyed));
     return handles;
   }
 
-  std::atomic<int> hooks{0};
-  std::atomic<int> destroyed{0};
+  std::atomic<int> hooks{0}, destroyed{0};
 };
 
 TEST_F(ThreadSafeUseCounts, ConcurrentCopiesKeepExactCounts) {
@@ -104,11 +93,9 @@ TEST_F(ThreadSafeUseCounts, ConcurrentCopiesKeepExactCounts) {
   // it assigned.
   std::vector<std::uint32_t> expected(handles.size(), 1 + kThreads);
   for (int t = 0; t < kThreads; ++t) ++expected[static_cast<std::size_t>(kRounds / 2 + t) % handles.size()];
-  for (std::size_t i = 0; i < handles.size(); ++i) {
-    EXPECT_EQ(handles[i]->useCount(), expected[i]) << "handle " << i;
-  }
+  for (std::size_t i = 0; i < handles.size(); ++i) EXPECT_EQ(handles[i]->useCount(), expected[i]) << "handle " << i;
   sync.arrive_and_wait();
-  joinAll(threads);
+  threads.clear();
 
   for (const auto& h : handles) {
     EXPECT_EQ(h->useCount(), 1u);
@@ -138,13 +125,10 @@ TEST_F(ThreadSafeUseCounts, LastUseDroppedOnAnyThreadEndsTheNodeOnce) {
     auto threads = startThreads([&](int t) {
       auto& mine = perThread[static_cast<std::size_t>(t)];
       // Alternate directions so that either sharer may end a handle.
-      if ((t + round) % 2 == 1) {
-        while (!mine.empty()) mine.pop_back();
-      } else {
-        for (auto& h : mine) h = nullptr;
-      }
+      if ((t + round) % 2 == 1) while (!mine.empty()) mine.pop_back();
+      else for (auto& h : mine) h = nullptr;
     });
-    joinAll(threads);
+    threads.clear();
     ASSERT_EQ(destroyed.load(), (round + 1) * static_cast<int>(kHandles));
   }
   EXPECT_EQ(hooks.load(), kRounds * static_cast<int>(kHandles));
@@ -165,17 +149,14 @@ TEST_F(ThreadSafeUseCounts, OwnerRetakingWhileTheLastUserLetsGoTakesOneUse) {
   // the round number); then one of them, alternately, waits a little longer
   // every round, so that the retake sweeps across the release. The rounds
   // stop after a time limit, so a loaded machine only makes the test weaker.
-  constexpr int kRounds = 5000;
-  constexpr int kSweep = 256;
-  constexpr int kStop = -2;
+  constexpr int kRounds = 5000, kSweep = 256, kStop = -2;
   // Waiting spins while both threads are likely to be on a core, then yields
   // (the machine may have fewer free cores than threads).
   constexpr int kSpinsBeforeYield = 1 << 16;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
   auto delay = [](int round) { return (round / 2) % kSweep; };
 
-  std::atomic<int> started{-1};
-  std::atomic<int> finished{-1};
+  std::atomic<int> started{-1}, finished{-1};
   HandlePtr user;
   std::thread last([&] {
     for (int round = 0;; ++round) {
@@ -189,8 +170,7 @@ TEST_F(ThreadSafeUseCounts, OwnerRetakingWhileTheLastUserLetsGoTakesOneUse) {
       finished.store(round, std::memory_order_release);
     }
   });
-  int rounds = 0;
-  int retakenByOwner = 0;
+  int rounds = 0, retakenByOwner = 0;
   for (; rounds < kRounds && std::chrono::steady_clock::now() < deadline; ++rounds) {
     auto* handle = new CountedHandle(&hooks, &destroyed);
     handle->incUse();  // the collection's use
