@@ -1,4 +1,5 @@
-// The scenario parser: every way a line is refused (with its line number) without changing what later lines see.
+// The scenario parser: every way a line is refused (with its line number)
+// without changing what later lines see.
 #include <gtest/gtest.h>
 
 #include <string>
