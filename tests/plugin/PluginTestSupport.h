@@ -23,22 +23,16 @@ inline const std::string kNothing = kDir + "/libplugin_nothing.so";
 inline const std::string kBroken = kDir + "/libplugin_broken.so";
 
 // Sets (or, with nullopt, unsets) VELAR_PLUGIN_PATH for a scope.
-class ScopedSearchPath {
- public:
+struct ScopedSearchPath {
   explicit ScopedSearchPath(const std::optional<std::string>& value) {
-    if (const char* old = std::getenv(Plugin::kSearchPathVariable)) {
-      saved_ = old;
-    }
+    if (const char* old = std::getenv(Plugin::kSearchPathVariable)) saved_ = old;
     set(value);
   }
   ~ScopedSearchPath() { set(saved_); }
   ScopedSearchPath(const ScopedSearchPath&) = delete;
   ScopedSearchPath& operator=(const ScopedSearchPath&) = delete;
-
- private:
   static void set(const std::optional<std::string>& value) {
-    value ? ::setenv(Plugin::kSearchPathVariable, value->c_str(), 1)
-          : ::unsetenv(Plugin::kSearchPathVariable);
+    value ? ::setenv(Plugin::kSearchPathVariable, value->c_str(), 1) : ::unsetenv(Plugin::kSearchPathVariable);
   }
   std::optional<std::string> saved_;
 };
@@ -48,8 +42,7 @@ class ScopedSearchPath {
 // test. The process id keeps concurrent test runs apart.
 struct TempDir {
   explicit TempDir(const std::string& name)
-      : path(std::filesystem::path(::testing::TempDir()) /
-             ("plugin_test_" + name + "_" + std::to_string(::getpid()))) {
+      : path(std::filesystem::path(::testing::TempDir()) / ("plugin_test_" + name + "_" + std::to_string(::getpid()))) {
     std::filesystem::remove_all(path);
     std::filesystem::create_directories(path);
     std::filesystem::permissions(path, std::filesystem::perms(0755));
@@ -63,9 +56,7 @@ struct TempDir {
 
 inline std::size_t occurrences(const std::string& text, const std::string& needle) {
   std::size_t count = 0;
-  for (auto pos = text.find(needle); pos != std::string::npos; pos = text.find(needle, pos + 1)) {
-    ++count;
-  }
+  for (auto pos = text.find(needle); pos != std::string::npos; pos = text.find(needle, pos + 1)) ++count;
   return count;
 }
 

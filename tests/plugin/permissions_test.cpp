@@ -37,8 +37,7 @@ fs::path pluginCopy(const fs::path& file, unsigned mode) {
 
 void chmod(const fs::path& path, unsigned mode) { fs::permissions(path, fs::perms(mode)); }
 
-std::string refusal(const std::string& loader, const std::string& what, const fs::path& path,
-                    const std::string& reason) {
+std::string refusal(const std::string& loader, const std::string& what, const fs::path& path, const std::string& reason) {
   return loader + ": refusing " + what + " \"" + path.string() + "\": " + reason + "\n";
 }
 
@@ -77,8 +76,7 @@ TEST(PluginPermissions, WritableDirectoryIsRefusedOnceAndCheckedOnEveryLoad) {
   CaptureStderr();
   EXPECT_EQ(loader.loadDirectory(dir.path.string()), 0u);
   EXPECT_EQ(loader.loadDirectory(dir.path.string()), 0u);
-  EXPECT_EQ(GetCapturedStderr(),
-            refusal("perm", "plug-in directory", dir.path, "writable by group or others"));
+  EXPECT_EQ(GetCapturedStderr(), refusal("perm", "plug-in directory", dir.path, "writable by group or others"));
   EXPECT_EQ(registrations(), before);
   ASSERT_EQ(loader.failures().size(), 1u);
   EXPECT_EQ(loader.failures()[0].path, dir.path.string());
@@ -94,8 +92,7 @@ TEST(PluginPermissions, EveryDirectoryFromTheRootDownIsChecked) {
   const fs::path feature = root.path / "AsicFeature";
   const fs::path dir = feature / "TestTable";
   fs::create_directories(dir);
-  chmod(feature, 0755);
-  chmod(dir, 0755);
+  for (const auto& d : {feature, dir}) chmod(d, 0755);
   pluginCopy(dir / "libp.so", 0755);
   // The refused root does not keep the next root's plug-ins from loading.
   ScopedSearchPath path(root.path.string() + ":" + kRoot);
@@ -109,9 +106,7 @@ TEST(PluginPermissions, EveryDirectoryFromTheRootDownIsChecked) {
     CaptureStderr();
     EXPECT_EQ(Plugin::loadFeaturePlugins("AsicFeature", "TestTable", loader), 1u);
     const std::string err = GetCapturedStderr();
-    const std::string reason = offender == dir
-                                   ? std::string("writable by group or others")
-                                   : "\"" + offender.string() + "\" is writable by group or others";
+    const std::string reason = (offender == dir ? "" : "\"" + offender.string() + "\" is ") + "writable by group or others";
     EXPECT_EQ(occurrences(err, refusal("chain", "plug-in directory", dir, reason)), 1u) << err;
     EXPECT_THAT(loader.loaded(), ElementsAre(kRegisters));
     chmod(offender, 0755);
