@@ -29,7 +29,7 @@ constexpr int kThreads = 4;
 // destruction.
 class CountedHandle : public Handle {
  public:
-  CountedHandle(std::atomic<int>* hooks, std::atomic<int>* destroyed) : hooks_(hooks), destroyed_(destroyed) {}
+  CountedHandle(std::atomic<int>* hooks, std::atomic<int>* gone) : hooks_(hooks), destroyed_(gone) {}
   void lastUserGone() override {
     Handle::lastUserGone();
     hooks_->fetch_add(1, std::memory_order_relaxed);
@@ -93,7 +93,7 @@ TEST_F(ThreadSafeUseCounts, ConcurrentCopiesKeepExactCounts) {
   // it assigned.
   std::vector<std::uint32_t> expected(handles.size(), 1 + kThreads);
   for (int t = 0; t < kThreads; ++t) ++expected[static_cast<std::size_t>(kRounds / 2 + t) % handles.size()];
-  for (std::size_t i = 0; i < handles.size(); ++i) EXPECT_EQ(handles[i]->useCount(), expected[i]) << "handle " << i;
+  for (std::size_t i = 0; i < handles.size(); ++i) EXPECT_EQ(handles[i]->useCount(), expected[i]) << i;
   sync.arrive_and_wait();
   threads.clear();
 

@@ -57,7 +57,8 @@ TEST(AgentLoad, WithoutPluginsTheTableWorksWithoutAdaptor) {
 TEST(AgentLoad, ABrokenPluginIsReportedAndTheOthersStillLoad) {
   const std::string path = std::string(VELAR_BROKEN_PLUGIN_ROOT) + ":" + VELAR_PLUGIN_ROOT;
   inFreshProcess(
-      "VELAR_PLUGIN_PATH", path.c_str(), [] { std::exit(chipOf(VelarL3Vfi::localDvpTableFactory()) != nullptr ? 0 : 1); },
+      "VELAR_PLUGIN_PATH", path.c_str(),
+      [] { std::exit(chipOf(VelarL3Vfi::localDvpTableFactory()) != nullptr ? 0 : 1); },
       "libbroken_adaptor.so\" failed to load: .*velarAdaptorMissingSymbol");
 }
 

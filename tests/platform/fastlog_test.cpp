@@ -112,12 +112,13 @@ TEST(FastLogDecode, RecordsAreCheckedFieldByField) {
   EXPECT_THAT(error({4, 0, 1, 3, 2}), HasSubstr("bool argument of value 2"));
   EXPECT_THAT(error({0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x02}),
               HasSubstr("too large for 64 bits"));
-  EXPECT_THAT(error({2, 1, 0, 9, 0}), AllOf(HasSubstr("test records: truncated"), HasSubstr("(at offset 4)")));
+  EXPECT_THAT(error({2, 1, 0, 9, 0}),
+              AllOf(HasSubstr("test records: truncated"), HasSubstr("(at offset 4)")));
 }
 
 TEST(FastLogFile, RoundTrip) {
   DefaultLog log(256);
-  for (int i = 0; i < 40; ++i) FASTLOG("{}: {} entryHandle : 0x{:x}", "SwTableStat", i, 0xab00u + static_cast<unsigned>(i));
+  for (unsigned i = 0; i < 40; ++i) FASTLOG("{}: {} entryHandle : 0x{:x}", "SwTableStat", i, 0xab00u + i);
   const auto path = ::testing::TempDir() + "fastlog_test_roundtrip.bin";
   log->saveTo(path);
   const auto lines = FastLog::decodeFile(path);
@@ -155,7 +156,7 @@ TEST(FastLogFile, CorruptImagesAreRejected) {
   for (const auto& d : damages) {
     auto bad = good;
     if (d.value == -1) bad.push_back(0);
-    else bad[d.at] = d.value == -2 ? static_cast<std::uint8_t>(bad[d.at] + 1) : static_cast<std::uint8_t>(d.value);
+    else bad[d.at] = static_cast<std::uint8_t>(d.value == -2 ? bad[d.at] + 1 : d.value);
     EXPECT_THAT(decodeThrows(bad), HasSubstr(d.error));
   }
 

@@ -58,9 +58,9 @@ TEST(TraceHandle, LineIsBuiltOnlyWhenLevelIsOn) {
 TEST(TraceParse, AcceptedForms) {
   auto r = Trace::parse(" VelarL3Vfi::LocalDvpTable/5-9 , SwTableStat/0,A::B/c/*,Sw/2,Sw/ 4 ");
   ASSERT_TRUE(r.ok()) << r.error;
-  EXPECT_THAT(r.settings, ::testing::ElementsAre(Trace::Setting{"VelarL3Vfi::LocalDvpTable", 0x3E0u},
-                                                 Trace::Setting{"SwTableStat", 0x1u},
-                                                 Trace::Setting{"A::B/c", Trace::kAllLevels}, Trace::Setting{"Sw", 0x14u}));
+  using S = Trace::Setting;
+  EXPECT_THAT(r.settings, ::testing::ElementsAre(S{"VelarL3Vfi::LocalDvpTable", 0x3E0u}, S{"SwTableStat", 1u},
+                                                 S{"A::B/c", Trace::kAllLevels}, S{"Sw", 0x14u}));
   EXPECT_EQ(Trace::parse("X/0-31").settings.at(0).mask, Trace::kAllLevels);
   EXPECT_EQ(Trace::parse("X/31").settings.at(0).mask, 0x80000000u);
   EXPECT_EQ(Trace::parse("X/7-7").settings.at(0).mask, 0x80u);

@@ -32,7 +32,8 @@ struct ScopedSearchPath {
   ScopedSearchPath(const ScopedSearchPath&) = delete;
   ScopedSearchPath& operator=(const ScopedSearchPath&) = delete;
   static void set(const std::optional<std::string>& value) {
-    value ? ::setenv(Plugin::kSearchPathVariable, value->c_str(), 1) : ::unsetenv(Plugin::kSearchPathVariable);
+    const char* name = Plugin::kSearchPathVariable;
+    value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
   }
   std::optional<std::string> saved_;
 };
@@ -42,7 +43,8 @@ struct ScopedSearchPath {
 // test. The process id keeps concurrent test runs apart.
 struct TempDir {
   explicit TempDir(const std::string& name)
-      : path(std::filesystem::path(::testing::TempDir()) / ("plugin_test_" + name + "_" + std::to_string(::getpid()))) {
+      : path(std::filesystem::path(::testing::TempDir()) /
+             ("plugin_test_" + name + "_" + std::to_string(::getpid()))) {
     std::filesystem::remove_all(path);
     std::filesystem::create_directories(path);
     std::filesystem::permissions(path, std::filesystem::perms(0755));

@@ -25,6 +25,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+const std::string kWritable = "writable by group or others";
+
 std::size_t registrations() { return Asic::AdaptorRegistry::instance().registrations(); }
 
 // A copy of the registering test plug-in (a file of its own, so opening it
@@ -37,7 +39,8 @@ fs::path pluginCopy(const fs::path& file, unsigned mode) {
 
 void chmod(const fs::path& path, unsigned mode) { fs::permissions(path, fs::perms(mode)); }
 
-std::string refusal(const std::string& loader, const std::string& what, const fs::path& path, const std::string& reason) {
+std::string refusal(const std::string& loader, const std::string& what, const fs::path& path,
+                    const std::string& reason) {
   return loader + ": refusing " + what + " \"" + path.string() + "\": " + reason + "\n";
 }
 
@@ -49,7 +52,7 @@ TEST(PluginPermissions, WritablePluginIsRefusedWithoutBeingOpened) {
 
   CaptureStderr();
   EXPECT_FALSE(loader.loadFile(file.string()));
-  EXPECT_EQ(GetCapturedStderr(), refusal("perm", "plug-in", file, "writable by group or others"));
+  EXPECT_EQ(GetCapturedStderr(), refusal("perm", "plug-in", file, kWritable));
   EXPECT_EQ(registrations(), before);  // its initialiser never ran
   EXPECT_THAT(loader.loaded(), IsEmpty());
   ASSERT_EQ(loader.failures().size(), 1u);
@@ -76,7 +79,7 @@ TEST(PluginPermissions, WritableDirectoryIsRefusedOnceAndCheckedOnEveryLoad) {
   CaptureStderr();
   EXPECT_EQ(loader.loadDirectory(dir.path.string()), 0u);
   EXPECT_EQ(loader.loadDirectory(dir.path.string()), 0u);
-  EXPECT_EQ(GetCapturedStderr(), refusal("perm", "plug-in directory", dir.path, "writable by group or others"));
+  EXPECT_EQ(GetCapturedStderr(), refusal("perm", "plug-in directory", dir.path, kWritable));
   EXPECT_EQ(registrations(), before);
   ASSERT_EQ(loader.failures().size(), 1u);
   EXPECT_EQ(loader.failures()[0].path, dir.path.string());
@@ -106,7 +109,7 @@ TEST(PluginPermissions, EveryDirectoryFromTheRootDownIsChecked) {
     CaptureStderr();
     EXPECT_EQ(Plugin::loadFeaturePlugins("AsicFeature", "TestTable", loader), 1u);
     const std::string err = GetCapturedStderr();
-    const std::string reason = (offender == dir ? "" : "\"" + offender.string() + "\" is ") + "writable by group or others";
+    const std::string reason = (offender == dir ? "" : "\"" + offender.string() + "\" is ") + kWritable;
     EXPECT_EQ(occurrences(err, refusal("chain", "plug-in directory", dir, reason)), 1u) << err;
     EXPECT_THAT(loader.loaded(), ElementsAre(kRegisters));
     chmod(offender, 0755);

@@ -62,7 +62,8 @@ TEST(PluginLoader, LoadsGoodPluginAndReportsTheOthers) {
 
   // One line each on standard error.
   EXPECT_EQ(occurrences(err, "\n"), 2u) << err;
-  const auto broken = "AsicFeature/TestTable: plug-in \"" + kBroken + "\" failed to load: " + loader.failures()[0].reason;
+  const auto broken =
+      "AsicFeature/TestTable: plug-in \"" + kBroken + "\" failed to load: " + loader.failures()[0].reason;
   EXPECT_EQ(occurrences(err, broken + "\n"), 1u) << err;
   EXPECT_EQ(occurrences(err, "plug-in \"" + kNothing + "\" registered nothing\n"), 1u) << err;
 }

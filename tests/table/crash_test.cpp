@@ -52,8 +52,8 @@ std::pair<std::vector<Op>, Config> sequence(std::uint32_t seed) {
   std::vector<Op> ops(300);
   Config c;
   for (auto& op : ops) {
-    op = {random() % 4 == 0, static_cast<std::uint32_t>(random() % 32), static_cast<std::uint32_t>(random() % 4),
-          static_cast<std::uint8_t>(random() % 3)};
+    op = {random() % 4 == 0, static_cast<std::uint32_t>(random() % 32),
+          static_cast<std::uint32_t>(random() % 4), static_cast<std::uint8_t>(random() % 3)};
     if (op.remove) c.erase(op.key);
     else c[op.key] = {op.nextHop, op.group};
   }

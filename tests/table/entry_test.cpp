@@ -35,7 +35,8 @@ TEST(EntryCodec, RoundTripsWithAndWithoutHandle) {
     EXPECT_EQ(decoded.localPortNextHopHandle().get(), original.localPortNextHopHandle().get());
   }
   EXPECT_EQ(Entry(nullptr, 2, 5).toStrep(),
-            "VelarL3Vfi::LocalDvpTable::Entry(localPortNextHopHandle=null, localPortNextHop=5, dvpNetworkGroup=2)");
+            "VelarL3Vfi::LocalDvpTable::Entry(localPortNextHopHandle=null, localPortNextHop=5, "
+            "dvpNetworkGroup=2)");
 }
 
 // Every way decoding can fail; none of them leaves a use of the handle behind.

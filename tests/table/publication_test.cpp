@@ -28,22 +28,26 @@ class Recorder : public Quill::Observer {
   void onChange(const Quill::Change& c) override {
     auto node = [](const void* ptr) { return std::string(ptr == nullptr ? "null" : "node"); };
     auto index = [&] { return " " + std::to_string(static_cast<const Index*>(c.key)->value); };
+    using UnresolvedEntry = LocalDvpTable::UnresolvedEntry;
+    using WriteResponseSm = Asic::WriteResponseSm;
     switch (c.field) {
       case LocalDvpTable::kResolvedEntryId: {
         const auto& prev = *static_cast<const Kiv::Optional<Entry>*>(c.previous);
-        return lines.push_back("resolvedEntry" + index() + " was " + (prev.present() ? entryText(*prev) : "absent"));
+        return lines.push_back("resolvedEntry" + index() + " was " +
+                               (prev.present() ? entryText(*prev) : "absent"));
       }
       case LocalDvpTable::kSyncedEntryId:
-        return lines.push_back("syncedEntry" + index() + " was " + entryText(*static_cast<const Entry*>(c.previous)));
+        return lines.push_back("syncedEntry" + index() + " was " +
+                               entryText(*static_cast<const Entry*>(c.previous)));
       case LocalDvpTable::kEntryHandleId:
         return lines.push_back("entryHandle" + index() + " was " +
                                node(static_cast<const Quill::Ptr<EntryHandle>*>(c.previous)->get()));
       case LocalDvpTable::kUnresolvedEntryId:
         return lines.push_back("unresolvedEntry" + index() + " was " +
-                               node(static_cast<const Quill::Ptr<LocalDvpTable::UnresolvedEntry>*>(c.previous)->get()));
+                               node(static_cast<const Quill::Ptr<UnresolvedEntry>*>(c.previous)->get()));
       case LocalDvpTable::kWriteResponseSmId:
         return lines.push_back("writeResponseSm was " +
-                               node(static_cast<const Quill::Ptr<Asic::WriteResponseSm>*>(c.previous)->get()));
+                               node(static_cast<const Quill::Ptr<WriteResponseSm>*>(c.previous)->get()));
       case EntryHandle::kSwTableId:
         return lines.push_back("swTable was " + node(*static_cast<LocalDvpTable* const*>(c.previous)));
       case EntryHandle::kPendingEntryId:
@@ -169,8 +173,8 @@ const Case kCases[] = {
        for (std::uint8_t g = 1; g <= 3; ++g) EXPECT_EQ(h->pendingEntryDeq(), s.e(g));
        EXPECT_EQ(h->pendingEntryDeq(), Entry());
        h->pendingEntryEnq(s.e(9));
-     }, {"pendingEntry 1", "pendingEntry 2", "pendingEntry 3", "pendingEntry 1", "pendingEntry 2", "pendingEntry 3",
-      "pendingEntry 4"}},
+     }, {"pendingEntry 1", "pendingEntry 2", "pendingEntry 3", "pendingEntry 1", "pendingEntry 2",
+         "pendingEntry 3", "pendingEntry 4"}},
     {"pendingDelAllFrontToBack", [](Scene& s) {
        auto h = s.handle();
        for (std::uint8_t g = 1; g <= 3; ++g) h->pendingEntryEnq(s.e(g));
