@@ -40,13 +40,15 @@ class CountedHandle : public Handle {
     nodeFlagSet(kFlagLive, false);
     destroyed_->fetch_add(1, std::memory_order_relaxed);
   }
-  std::atomic<int>*hooks_, *destroyed_;
+  std::atomic<int>* hooks_;
+  std::atomic<int>* destroyed_;
 };
 
 // Starts body(t) on kThreads threads, t = 0 .. kThreads - 1; clear() joins them.
 template <class Body>
 std::vector<std::jthread> startThreads(Body body) {
   std::vector<std::jthread> threads;
+  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) threads.emplace_back(body, t);
   return threads;
 }
@@ -63,7 +65,8 @@ class ThreadSafeUseCounts : public ::testing::Test {
     return handles;
   }
 
-  std::atomic<int> hooks{0}, destroyed{0};
+  std::atomic<int> hooks{0};
+  std::atomic<int> destroyed{0};
 };
 
 TEST_F(ThreadSafeUseCounts, ConcurrentCopiesKeepExactCounts) {
@@ -149,14 +152,17 @@ TEST_F(ThreadSafeUseCounts, OwnerRetakingWhileTheLastUserLetsGoTakesOneUse) {
   // the round number); then one of them, alternately, waits a little longer
   // every round, so that the retake sweeps across the release. The rounds
   // stop after a time limit, so a loaded machine only makes the test weaker.
-  constexpr int kRounds = 5000, kSweep = 256, kStop = -2;
+  constexpr int kRounds = 5000;
+  constexpr int kSweep = 256;
+  constexpr int kStop = -2;
   // Waiting spins while both threads are likely to be on a core, then yields
   // (the machine may have fewer free cores than threads).
   constexpr int kSpinsBeforeYield = 1 << 16;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
   auto delay = [](int round) { return (round / 2) % kSweep; };
 
-  std::atomic<int> started{-1}, finished{-1};
+  std::atomic<int> started{-1};
+  std::atomic<int> finished{-1};
   HandlePtr user;
   std::thread last([&] {
     for (int round = 0;; ++round) {
@@ -170,7 +176,8 @@ TEST_F(ThreadSafeUseCounts, OwnerRetakingWhileTheLastUserLetsGoTakesOneUse) {
       finished.store(round, std::memory_order_release);
     }
   });
-  int rounds = 0, retakenByOwner = 0;
+  int rounds = 0;
+  int retakenByOwner = 0;
   for (; rounds < kRounds && std::chrono::steady_clock::now() < deadline; ++rounds) {
     auto* handle = new CountedHandle(&hooks, &destroyed);
     handle->incUse();  // the collection's use

@@ -52,7 +52,7 @@ TEST(FastLogArgs, EveryKindRoundTrips) {
   const std::string table = "VelarL3Vfi::LocalDvpTable";
   const std::string_view op = "entryRemove";
   const char* nullText = nullptr;
-  const auto* eh = reinterpret_cast<const void*>(std::uintptr_t{0xdeadbeef});
+  const auto* eh = reinterpret_cast<const void*>(std::uintptr_t{0xdeadbeef});  // NOLINT(performance-no-int-to-ptr)
   FASTLOG("{}: {} entryType: {}, refCnt: {}", table, op, EntryType::referenceOnly, -2);
   FASTLOG("{}: {} entryHandle : 0x{:x}", table.c_str(), op, eh);
   FASTLOG("{} {} {} {}", std::numeric_limits<std::int64_t>::min(),

@@ -35,7 +35,8 @@ TEST(QuillPublisher, DeliversFieldKeyAndPreviousValue) {
   Quill::Publisher p;
   Log a;
   p.observerIs(&a);
-  int key = 7, previous = 3;
+  int key = 7;
+  int previous = 3;
   p.publishChange(389, &key);
   p.publishChangeRecursive(519, &key, &previous, nullptr);
   ASSERT_EQ(a.changes.size(), 2u);
@@ -49,7 +50,9 @@ TEST(QuillPublisher, DeliversFieldKeyAndPreviousValue) {
 
 TEST(QuillPublisher, ObserversMayComeAndGoDuringDelivery) {
   Quill::Publisher p;
-  Log first, second, late;
+  Log first;
+  Log second;
+  Log late;
   p.observerIs(&first);
   p.observerIs(&second);
   first.onEach = [&] {

@@ -64,7 +64,7 @@ void putU32(Bytes& bytes, std::size_t at, std::uint32_t value) {
 
 // Changes header fields and sums the header again: a header that is whole
 // but says something this chip never writes.
-std::function<void(Bytes&)> resummed(std::function<void(ChipFile::Header&)> edit) {
+std::function<void(Bytes&)> resummed(const std::function<void(ChipFile::Header&)>& edit) {
   return [edit](Bytes& b) {
     ChipFile::Header header;
     std::memcpy(&header, b.data(), sizeof header);

@@ -6,10 +6,10 @@
 // long run uses thousands). A failure prints the seed, which replays the
 // same sequence (the kill point itself depends on timing).
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <map>

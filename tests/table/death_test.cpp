@@ -48,7 +48,7 @@ const Case kCases[] = {
        s.h->entryTypeIs(EntryHandle::inDeletion());
        s.h->entryStateIs(State::success);  // accepted
        s.h->entryStateIs(State::failedNeededEntry);
-     }, "entryHandle->entryType\\(\\) != EntryHandle::inDeletion\\(\\)"},
+     }, R"(entryHandle->entryType\(\) != EntryHandle::inDeletion\(\))"},
     {"invalidEntryState", [] { Bare().h->entryStateIs(static_cast<State>(9)); },
      "assertion \"0\" failed at AsicSwTable/SwTableAccessor"},
     {"settledWithoutResolvedEntry", [] { Bare().h->resolvedEntryStateIs(State::success); },
@@ -58,7 +58,7 @@ const Case kCases[] = {
        s.table->resolvedEntryIs(1, Entry(nullptr, 1));
        s.h->entryStateIs(State::success);
        s.h->resolvedEntryStateIs(State::state3);
-     }, "entryState == unresolved\\(\\) \\|\\| entryState == failedNeededEntry\\(\\)"},
+     }, R"(entryState == unresolved\(\) \|\| entryState == failedNeededEntry\(\))"},
     {"settledOtherThanSuccess", [] {
        Bare s;
        s.table->resolvedEntryIs(1, Entry(nullptr, 1));
@@ -82,7 +82,7 @@ const Case kCases[] = {
        s.h->resolvedEntryStateIs(State::indexReconciled);
        s.h->ownerUseRelease();
        s.h = nullptr;
-     }, "eh->resolvedEntryState\\(\\) == inProgress\\(\\)"},
+     }, R"(eh->resolvedEntryState\(\) == inProgress\(\))"},
     {"absentValueOverNoWrittenValue", [] { hwWrite(1, false); },
      "assertion \"false\" failed at AsicSwTable/SwTableAccessor"},
     {"deleteOfKeyWithoutSlot", [] { hwWrite(0, true); },
@@ -97,7 +97,7 @@ const Case kCases[] = {
        ChipTable t;
        t->entryCommit(5, Entry(t.nextHops->handleIs(2), 1));
        t->unresolvedEntry(5)->doResolve();
-     }, "function should not have been called[^\"]*assertion \"ue->neededEntryHandleSms\\(\\) == 0\" failed"},
+     }, R"(function should not have been called[^"]*assertion "ue->neededEntryHandleSms\(\) == 0" failed)"},
     {"removeAllBeforePurge", [] {
        ChipTable t;
        t->syncedEntryIs(3, Entry(nullptr, 1));

@@ -8,8 +8,10 @@ namespace VelarTest {
 namespace {
 
 TEST(Entry, EqualityAndOrderFollowTheHandleNodeAndGroupNotTheDerivedIndex) {
-  auto h = neededHandle(), h2 = neededHandle();
-  Entry a(h, 7, 100), b(h, 7, 200), other(h2, 7, 100);
+  auto h = neededHandle();
+  Entry a(h, 7, 100);
+  Entry b(h, 7, 200);
+  Entry other(neededHandle(), 7, 100);
   EXPECT_EQ(a, b);
   EXPECT_EQ(a <=> b, std::strong_ordering::equal);
   EXPECT_EQ(a.hash(), b.hash());
@@ -29,7 +31,7 @@ TEST(EntryCodec, RoundTripsWithAndWithoutHandle) {
   auto h = neededHandle();
   for (const Entry& original : {Entry(), Entry(h, 255, 0xFFFFFFFF), Entry(nullptr, 9, 17)}) {
     auto text = original.toStrep();
-    Entry decoded = Kiv::strepToValue<Entry>(text);
+    auto decoded = Kiv::strepToValue<Entry>(text);
     EXPECT_EQ(decoded, original) << text;
     EXPECT_EQ(decoded.localPortNextHop(), original.localPortNextHop()) << text;
     EXPECT_EQ(decoded.localPortNextHopHandle().get(), original.localPortNextHopHandle().get());
