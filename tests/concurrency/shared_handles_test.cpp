@@ -29,8 +29,7 @@ constexpr int kThreads = 4;
 // destruction.
 class CountedHandle : public Handle {
  public:
-  CountedHandle(std::atomic<int>* hooks, std::atomic<int>* destroyed)
-      : hooks_(hooks), destroyed_(destroyed) {}
+  CountedHandle(std::atomic<int>* hooks, std::atomic<int>* gone) : hooks_(hooks), destroyed_(gone) {}
   void lastUserGone() override {
     Handle::lastUserGone();
     hooks_->fetch_add(1, std::memory_order_relaxed);
@@ -45,17 +44,13 @@ class CountedHandle : public Handle {
   std::atomic<int>* destroyed_;
 };
 
-// Starts body(t) on kThreads threads, t = 0 .. kThreads - 1.
+// Starts body(t) on kThreads threads, t = 0 .. kThreads - 1; clear() joins them.
 template <class Body>
-std::vector<std::thread> startThreads(Body body) {
-  std::vector<std::thread> threads;
+std::vector<std::jthread> startThreads(Body body) {
+  std::vector<std::jthread> threads;
   threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) threads.emplace_back(body, t);
   return threads;
-}
-
-void joinAll(std::vector<std::thread>& threads) {
-  for (auto& thread : threads) thread.join();
 }
 
 // Turns the thread-safe mode on for a test, and off again.
@@ -66,10 +61,7 @@ class ThreadSafeUseCounts : public ::testing::Test {
 
   std::vector<Quill::Ptr<CountedHandle>> makeHandles(std::size_t n) {
     std::vector<Quill::Ptr<CountedHandle>> handles;
-    handles.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      handles.emplace_back(new CountedHandle(&hooks, &destroyed));
-    }
+    while (handles.size() < n) handles.emplace_back(new CountedHandle(&hooks, &destroyed));
     return handles;
   }
 
@@ -104,11 +96,9 @@ TEST_F(ThreadSafeUseCounts, ConcurrentCopiesKeepExactCounts) {
   // it assigned.
   std::vector<std::uint32_t> expected(handles.size(), 1 + kThreads);
   for (int t = 0; t < kThreads; ++t) ++expected[static_cast<std::size_t>(kRounds / 2 + t) % handles.size()];
-  for (std::size_t i = 0; i < handles.size(); ++i) {
-    EXPECT_EQ(handles[i]->useCount(), expected[i]) << "handle " << i;
-  }
+  for (std::size_t i = 0; i < handles.size(); ++i) EXPECT_EQ(handles[i]->useCount(), expected[i]) << i;
   sync.arrive_and_wait();
-  joinAll(threads);
+  threads.clear();
 
   for (const auto& h : handles) {
     EXPECT_EQ(h->useCount(), 1u);
@@ -138,13 +128,10 @@ TEST_F(ThreadSafeUseCounts, LastUseDroppedOnAnyThreadEndsTheNodeOnce) {
     auto threads = startThreads([&](int t) {
       auto& mine = perThread[static_cast<std::size_t>(t)];
       // Alternate directions so that either sharer may end a handle.
-      if ((t + round) % 2 == 1) {
-        while (!mine.empty()) mine.pop_back();
-      } else {
-        for (auto& h : mine) h = nullptr;
-      }
+      if ((t + round) % 2 == 1) while (!mine.empty()) mine.pop_back();
+      else for (auto& h : mine) h = nullptr;
     });
-    joinAll(threads);
+    threads.clear();
     ASSERT_EQ(destroyed.load(), (round + 1) * static_cast<int>(kHandles));
   }
   EXPECT_EQ(hooks.load(), kRounds * static_cast<int>(kHandles));

@@ -29,18 +29,10 @@ template <class Body>
 void inFreshProcess(const char* name, const char* value, Body body, const std::string& stderrMatch = "") {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const char* old = std::getenv(name);
-  std::string saved = old ? old : "";
-  if (value) {
-    setenv(name, value, 1);
-  } else {
-    unsetenv(name);
-  }
+  const std::string saved = old ? old : "";
+  value ? setenv(name, value, 1) : unsetenv(name);
   EXPECT_EXIT(body(), ::testing::ExitedWithCode(0), stderrMatch);
-  if (old) {
-    setenv(name, saved.c_str(), 1);
-  } else {
-    unsetenv(name);
-  }
+  old ? setenv(name, saved.c_str(), 1) : unsetenv(name);
   GTEST_FLAG_SET(death_test_style, "fast");
 }
 
@@ -66,10 +58,7 @@ TEST(AgentLoad, ABrokenPluginIsReportedAndTheOthersStillLoad) {
   const std::string path = std::string(VELAR_BROKEN_PLUGIN_ROOT) + ":" + VELAR_PLUGIN_ROOT;
   inFreshProcess(
       "VELAR_PLUGIN_PATH", path.c_str(),
-      [] {
-        auto table = VelarL3Vfi::localDvpTableFactory();
-        std::exit(chipOf(table) != nullptr ? 0 : 1);
-      },
+      [] { std::exit(chipOf(VelarL3Vfi::localDvpTableFactory()) != nullptr ? 0 : 1); },
       "libbroken_adaptor.so\" failed to load: .*velarAdaptorMissingSymbol");
 }
 

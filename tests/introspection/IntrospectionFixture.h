@@ -22,12 +22,8 @@ using Quill::Inspect::Result;
 using Quill::Inspect::Value;
 using Entry = LocalDvpTable::Entry;
 using EntryHandle = LocalDvpTable::EntryHandle;
-using HandleRef = Quill::Ptr<const Asic::SwTableBase::EntryHandle>;
 using Values = std::vector<Value>;
-
 using TestUtil = VelarTest::RecordingUtil;
-
-inline Value record(const Entry& e) { return Introspection::entryValue(e); }
 
 // A raw request to the generic interface of a type.
 inline Result askType(TypeIndex type, Value& out, Quill::Inspect::Target target, Quill::AttrId attr, Op op,
@@ -45,7 +41,6 @@ class IntrospectionTest : public ::testing::Test {
   ~IntrospectionTest() override {
     table = nullptr;
     nh = nullptr;
-    waiting = nullptr;
     EXPECT_EQ(leaks.leaks(), VelarTest::Lines{});
   }
 
@@ -54,13 +49,9 @@ class IntrospectionTest : public ::testing::Test {
     const Asic::WriteResponseRecord response{key, key};
     table->hwWriteResponseIs(&response, sizeof response);
   }
-  // Raw requests on the table: without key, at a key, a call.
+  // Raw requests on the table: without key, a call.
   Result ask(Value& out, Quill::AttrId attr, Op op, const Value* value = nullptr) {
     return askType(kLocalDvpTableType, out, {table.get(), nullptr}, attr, op, nullptr, value);
-  }
-  Result askKey(Value& out, Quill::AttrId attr, Op op, std::uint32_t key) {
-    const Value k = Value::u32(key);
-    return askType(kLocalDvpTableType, out, {table.get(), nullptr}, attr, op, &k);
   }
   Result call(Value& out, Quill::AttrId attr, const Values& args = {}) {
     return askType(kLocalDvpTableType, out, {table.get(), nullptr}, attr, Op::call, nullptr, nullptr, args);
@@ -70,8 +61,7 @@ class IntrospectionTest : public ::testing::Test {
   TestUtil* util = new TestUtil();
   Quill::Ptr<LocalDvpTable> table{new LocalDvpTable()};
   Quill::Ptr<Asic::NeededEntryTable> nextHops = Asic::NeededEntryTable::NeededEntryTableIs("nextHop");
-  HandleRef nh{nextHops->handleIs(1)};       // ready: index 70
-  HandleRef waiting{nextHops->handleIs(2)};  // never ready
+  Quill::Ptr<const Asic::SwTableBase::EntryHandle> nh{nextHops->handleIs(1)};  // ready: index 70
 };
 
 }  // namespace VelarL3Vfi::test

@@ -19,20 +19,12 @@ using ::testing::HasSubstr;
 namespace {
 
 // Makes a Log the default handle for a scope.
-class DefaultLog {
- public:
-  explicit DefaultLog(std::size_t capacity = 4096) : log_(capacity) {
-    FastLog::defaultHandleIs(&log_);
-  }
+struct DefaultLog {
+  explicit DefaultLog(std::size_t capacity = 4096) : log_(capacity) { FastLog::defaultHandleIs(&log_); }
   ~DefaultLog() { FastLog::defaultHandleIs(nullptr); }
-  FastLog::Log& operator*() { return log_; }
   FastLog::Log* operator->() { return &log_; }
-
- private:
   FastLog::Log log_;
 };
-
-std::string tempPath(const char* name) { return ::testing::TempDir() + "fastlog_test_" + name; }
 
 // The error text of a decode that must fail, or "decoded".
 template <typename Decode>
@@ -48,7 +40,6 @@ std::string decodeThrows(const std::vector<std::uint8_t>& image) {
   return errorOf([&] { FastLog::decodeImage(image); });
 }
 
-
 TEST(FastLogMessagesDeathTest, UnregistrableSiteStops) {
   DefaultLog log;
   EXPECT_DEATH(FASTLOG("unpaired {", 1), "assertion \"msgId_ >= 0\" failed");
@@ -61,7 +52,7 @@ TEST(FastLogArgs, EveryKindRoundTrips) {
   const std::string table = "VelarL3Vfi::LocalDvpTable";
   const std::string_view op = "entryRemove";
   const char* nullText = nullptr;
-  const auto* eh = reinterpret_cast<const void*>(std::uintptr_t{0xdeadbeef});
+  const auto* eh = reinterpret_cast<const void*>(std::uintptr_t{0xdeadbeef});  // NOLINT(performance-no-int-to-ptr)
   FASTLOG("{}: {} entryType: {}, refCnt: {}", table, op, EntryType::referenceOnly, -2);
   FASTLOG("{}: {} entryHandle : 0x{:x}", table.c_str(), op, eh);
   FASTLOG("{} {} {} {}", std::numeric_limits<std::int64_t>::min(),
@@ -121,16 +112,14 @@ TEST(FastLogDecode, RecordsAreCheckedFieldByField) {
   EXPECT_THAT(error({4, 0, 1, 3, 2}), HasSubstr("bool argument of value 2"));
   EXPECT_THAT(error({0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x02}),
               HasSubstr("too large for 64 bits"));
-  EXPECT_THAT(error({2, 1, 0, 9, 0}), HasSubstr("test records: truncated"));
-  EXPECT_THAT(error({2, 1, 0, 9, 0}), HasSubstr("(at offset 4)"));
+  EXPECT_THAT(error({2, 1, 0, 9, 0}),
+              AllOf(HasSubstr("test records: truncated"), HasSubstr("(at offset 4)")));
 }
 
 TEST(FastLogFile, RoundTrip) {
   DefaultLog log(256);
-  for (int i = 0; i < 40; ++i) {
-    FASTLOG("{}: {} entryHandle : 0x{:x}", "SwTableStat", i, 0xab00u + static_cast<unsigned>(i));
-  }
-  const auto path = tempPath("roundtrip.bin");
+  for (unsigned i = 0; i < 40; ++i) FASTLOG("{}: {} entryHandle : 0x{:x}", "SwTableStat", i, 0xab00u + i);
+  const auto path = ::testing::TempDir() + "fastlog_test_roundtrip.bin";
   log->saveTo(path);
   const auto lines = FastLog::decodeFile(path);
   EXPECT_EQ(lines, log->lines());
@@ -152,33 +141,29 @@ TEST(FastLogFile, CorruptImagesAreRejected) {
     EXPECT_NE(decodeThrows(cut), "decoded") << "truncated to " << size;
   }
 
-  auto bad = good;
-  bad[0] = 'X';
-  EXPECT_THAT(decodeThrows(bad), HasSubstr("bad magic"));
-  bad = good;
-  bad[8] = 9;
-  EXPECT_THAT(decodeThrows(bad), HasSubstr("unsupported version 9"));
-  bad = good;
-  bad.push_back(0);
-  EXPECT_THAT(decodeThrows(bad), HasSubstr("records should take"));
-
-  // Record count and message ids disagree with the records.
+  // Header fields, the record count, a message id and the first argument's kind byte.
   const std::size_t records = good.size() - log->bytesUsed();
-  bad = good;
-  bad[records - 12] += 1;
-  EXPECT_THAT(decodeThrows(bad), HasSubstr("header promises 3 records, found 2"));
-  bad = good;
-  bad[records + 1] = 0x7f;
-  EXPECT_THAT(decodeThrows(bad), HasSubstr("unknown message id 127"));
-  // The first argument's kind byte.
-  bad = good;
-  bad[records + 3] = 0x55;
-  EXPECT_THAT(decodeThrows(bad), HasSubstr("unknown kind 85"));
+  const struct {
+    std::size_t at;
+    int value;  // -1: one byte more at the end; -2: the byte plus one
+    const char* error;
+  } damages[] = {{0, 'X', "bad magic"},
+                 {8, 9, "unsupported version 9"},
+                 {0, -1, "records should take"},
+                 {records - 12, -2, "header promises 3 records, found 2"},
+                 {records + 1, 0x7f, "unknown message id 127"},
+                 {records + 3, 0x55, "unknown kind 85"}};
+  for (const auto& d : damages) {
+    auto bad = good;
+    if (d.value == -1) bad.push_back(0);
+    else bad[d.at] = static_cast<std::uint8_t>(d.value == -2 ? bad[d.at] + 1 : d.value);
+    EXPECT_THAT(decodeThrows(bad), HasSubstr(d.error));
+  }
 
   // Any single damaged byte either decodes or is rejected; never more.
   for (std::size_t i = 0; i < good.size(); ++i) {
     for (std::uint8_t flip : {0x01, 0x80, 0xff}) {
-      bad = good;
+      auto bad = good;
       bad[i] ^= flip;
       try {
         FastLog::decodeImage(bad);

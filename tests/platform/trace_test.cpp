@@ -14,23 +14,12 @@ using ::testing::HasSubstr;
 namespace {
 
 // Sets an environment variable for a scope and puts the old value back.
-class ScopedEnv {
- public:
+struct ScopedEnv {
   ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) {
-      old_ = old;
-    }
+    if (const char* old = std::getenv(name)) old_ = old;
     ::setenv(name, value, 1);
   }
-  ~ScopedEnv() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-
- private:
+  ~ScopedEnv() { old_ ? ::setenv(name_, old_->c_str(), 1) : ::unsetenv(name_); }
   const char* name_;
   std::optional<std::string> old_;
 };
@@ -63,18 +52,15 @@ TEST(TraceHandle, LineIsBuiltOnlyWhenLevelIsOn) {
   QTRACE(h, 5, "VelarL3Vfi::LocalDvpTable" << " : " << "entryRemove" << ": key:" << part());
   QTRACE(h, 6, "other level " << part());
   EXPECT_EQ(built, 1);
-  EXPECT_THAT(capture.lines(),
-              ::testing::ElementsAre("VelarL3Vfi::LocalDvpTable : entryRemove: key:1"));
+  EXPECT_THAT(capture.lines(), ::testing::ElementsAre("VelarL3Vfi::LocalDvpTable : entryRemove: key:1"));
 }
 
 TEST(TraceParse, AcceptedForms) {
   auto r = Trace::parse(" VelarL3Vfi::LocalDvpTable/5-9 , SwTableStat/0,A::B/c/*,Sw/2,Sw/ 4 ");
   ASSERT_TRUE(r.ok()) << r.error;
-  EXPECT_THAT(r.settings, ::testing::ElementsAre(
-                              Trace::Setting{"VelarL3Vfi::LocalDvpTable", 0x3E0u},
-                              Trace::Setting{"SwTableStat", 0x1u},
-                              Trace::Setting{"A::B/c", Trace::kAllLevels},
-                              Trace::Setting{"Sw", 0x14u}));
+  using S = Trace::Setting;
+  EXPECT_THAT(r.settings, ::testing::ElementsAre(S{"VelarL3Vfi::LocalDvpTable", 0x3E0u}, S{"SwTableStat", 1u},
+                                                 S{"A::B/c", Trace::kAllLevels}, S{"Sw", 0x14u}));
   EXPECT_EQ(Trace::parse("X/0-31").settings.at(0).mask, Trace::kAllLevels);
   EXPECT_EQ(Trace::parse("X/31").settings.at(0).mask, 0x80000000u);
   EXPECT_EQ(Trace::parse("X/7-7").settings.at(0).mask, 0x80u);
@@ -84,9 +70,7 @@ TEST(TraceParse, AcceptedForms) {
 
 TEST(TraceParse, BadItemsAreNamedAndRejectTheWhole) {
   struct Case {
-    const char* text;
-    const char* item;
-    const char* why;
+    const char *text, *item, *why;
   };
   const Case cases[] = {
       {"Good/1,NoSlash", "\"NoSlash\"", "expected HANDLE/LEVELS"},
@@ -121,15 +105,11 @@ TEST(TraceConfigure, AppliesToLiveAndLaterHandles) {
   EXPECT_EQ(live.mask(), 0x3E0u);
   EXPECT_EQ(twin.mask(), 0x3E0u);
   EXPECT_EQ(untouched.mask(), 0x4u);
-  {
-    Trace::Handle later("TraceTest::Cfg::Later");
-    EXPECT_EQ(later.mask(), 0x1u);
-  }
+  EXPECT_EQ(Trace::Handle("TraceTest::Cfg::Later").mask(), 0x1u);
   // A later setting replaces the levels of the handles it names.
   EXPECT_EQ(Trace::configure("TraceTest::Cfg::Later/3"), std::nullopt);
   EXPECT_EQ(live.mask(), 0x3E0u);
-  Trace::Handle later("TraceTest::Cfg::Later");
-  EXPECT_EQ(later.mask(), 0x8u);
+  EXPECT_EQ(Trace::Handle("TraceTest::Cfg::Later").mask(), 0x8u);
 }
 
 TEST(TraceEnvironment, BadValueIsReportedOnceAndIgnored) {
@@ -151,12 +131,8 @@ TEST(TraceEnvironment, BadValueIsReportedOnceAndIgnored) {
 TEST(TraceEnvironmentDeathTest, FirstHandleReadsTrace) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   ScopedEnv env("TRACE", "TraceTest::Env::Start/3-4");
-  EXPECT_EXIT(
-      {
-        Trace::Handle h("TraceTest::Env::Start");
-        std::exit(h.mask() == 0x18u ? 0 : 1);
-      },
-      ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(std::exit(Trace::Handle("TraceTest::Env::Start").mask() == 0x18u ? 0 : 1),
+              ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

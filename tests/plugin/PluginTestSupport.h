@@ -23,22 +23,17 @@ inline const std::string kNothing = kDir + "/libplugin_nothing.so";
 inline const std::string kBroken = kDir + "/libplugin_broken.so";
 
 // Sets (or, with nullopt, unsets) VELAR_PLUGIN_PATH for a scope.
-class ScopedSearchPath {
- public:
+struct ScopedSearchPath {
   explicit ScopedSearchPath(const std::optional<std::string>& value) {
-    if (const char* old = std::getenv(Plugin::kSearchPathVariable)) {
-      saved_ = old;
-    }
+    if (const char* old = std::getenv(Plugin::kSearchPathVariable)) saved_ = old;
     set(value);
   }
   ~ScopedSearchPath() { set(saved_); }
   ScopedSearchPath(const ScopedSearchPath&) = delete;
   ScopedSearchPath& operator=(const ScopedSearchPath&) = delete;
-
- private:
   static void set(const std::optional<std::string>& value) {
-    value ? ::setenv(Plugin::kSearchPathVariable, value->c_str(), 1)
-          : ::unsetenv(Plugin::kSearchPathVariable);
+    const char* name = Plugin::kSearchPathVariable;
+    value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
   }
   std::optional<std::string> saved_;
 };
@@ -63,9 +58,7 @@ struct TempDir {
 
 inline std::size_t occurrences(const std::string& text, const std::string& needle) {
   std::size_t count = 0;
-  for (auto pos = text.find(needle); pos != std::string::npos; pos = text.find(needle, pos + 1)) {
-    ++count;
-  }
+  for (auto pos = text.find(needle); pos != std::string::npos; pos = text.find(needle, pos + 1)) ++count;
   return count;
 }
 

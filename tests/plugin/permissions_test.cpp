@@ -25,6 +25,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+const std::string kWritable = "writable by group or others";
+
 std::size_t registrations() { return Asic::AdaptorRegistry::instance().registrations(); }
 
 // A copy of the registering test plug-in (a file of its own, so opening it
@@ -50,7 +52,7 @@ TEST(PluginPermissions, WritablePluginIsRefusedWithoutBeingOpened) {
 
   CaptureStderr();
   EXPECT_FALSE(loader.loadFile(file.string()));
-  EXPECT_EQ(GetCapturedStderr(), refusal("perm", "plug-in", file, "writable by group or others"));
+  EXPECT_EQ(GetCapturedStderr(), refusal("perm", "plug-in", file, kWritable));
   EXPECT_EQ(registrations(), before);  // its initialiser never ran
   EXPECT_THAT(loader.loaded(), IsEmpty());
   ASSERT_EQ(loader.failures().size(), 1u);
@@ -77,8 +79,7 @@ TEST(PluginPermissions, WritableDirectoryIsRefusedOnceAndCheckedOnEveryLoad) {
   CaptureStderr();
   EXPECT_EQ(loader.loadDirectory(dir.path.string()), 0u);
   EXPECT_EQ(loader.loadDirectory(dir.path.string()), 0u);
-  EXPECT_EQ(GetCapturedStderr(),
-            refusal("perm", "plug-in directory", dir.path, "writable by group or others"));
+  EXPECT_EQ(GetCapturedStderr(), refusal("perm", "plug-in directory", dir.path, kWritable));
   EXPECT_EQ(registrations(), before);
   ASSERT_EQ(loader.failures().size(), 1u);
   EXPECT_EQ(loader.failures()[0].path, dir.path.string());
@@ -94,8 +95,7 @@ TEST(PluginPermissions, EveryDirectoryFromTheRootDownIsChecked) {
   const fs::path feature = root.path / "AsicFeature";
   const fs::path dir = feature / "TestTable";
   fs::create_directories(dir);
-  chmod(feature, 0755);
-  chmod(dir, 0755);
+  for (const auto& d : {feature, dir}) chmod(d, 0755);
   pluginCopy(dir / "libp.so", 0755);
   // The refused root does not keep the next root's plug-ins from loading.
   ScopedSearchPath path(root.path.string() + ":" + kRoot);
@@ -109,9 +109,7 @@ TEST(PluginPermissions, EveryDirectoryFromTheRootDownIsChecked) {
     CaptureStderr();
     EXPECT_EQ(Plugin::loadFeaturePlugins("AsicFeature", "TestTable", loader), 1u);
     const std::string err = GetCapturedStderr();
-    const std::string reason = offender == dir
-                                   ? std::string("writable by group or others")
-                                   : "\"" + offender.string() + "\" is writable by group or others";
+    const std::string reason = (offender == dir ? "" : "\"" + offender.string() + "\" is ") + kWritable;
     EXPECT_EQ(occurrences(err, refusal("chain", "plug-in directory", dir, reason)), 1u) << err;
     EXPECT_THAT(loader.loaded(), ElementsAre(kRegisters));
     chmod(offender, 0755);

@@ -62,10 +62,9 @@ TEST(PluginLoader, LoadsGoodPluginAndReportsTheOthers) {
 
   // One line each on standard error.
   EXPECT_EQ(occurrences(err, "\n"), 2u) << err;
-  EXPECT_EQ(occurrences(err, "AsicFeature/TestTable: plug-in \"" + kBroken + "\" failed to load: " +
-                                 loader.failures()[0].reason + "\n"),
-            1u)
-      << err;
+  const auto broken =
+      "AsicFeature/TestTable: plug-in \"" + kBroken + "\" failed to load: " + loader.failures()[0].reason;
+  EXPECT_EQ(occurrences(err, broken + "\n"), 1u) << err;
   EXPECT_EQ(occurrences(err, "plug-in \"" + kNothing + "\" registered nothing\n"), 1u) << err;
 }
 

@@ -122,8 +122,7 @@ Lines ChipTable::calls() {
 }
 
 void ChipTable::settle() {
-  while (chip_->deliverAll() + Activity::runPending() != 0) {
-  }
+  while (chip_->deliverAll() + Activity::runPending() != 0) continue;
 }
 
 void LeakChecked::TearDown() {

@@ -2,14 +2,11 @@
 // process, refused (and left alone) when it does not fit.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
-
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "plugins/simchip/Chip.h"
@@ -61,20 +58,13 @@ TEST_F(SimChipFile, MissingFileIsCreatedEmptyAndKeepsSlotsAndCountsAcrossReopen)
   }
 }
 
-struct BadFile {
-  const char* name;
-  std::function<void(Bytes&)> spoil;
-  const char* problem;
-  std::uint32_t entriesAsked = 0;
-};
-
 void putU32(Bytes& bytes, std::size_t at, std::uint32_t value) {
   std::memcpy(bytes.data() + at, &value, sizeof value);
 }
 
 // Changes header fields and sums the header again: a header that is whole
 // but says something this chip never writes.
-std::function<void(Bytes&)> resummed(std::function<void(ChipFile::Header&)> edit) {
+std::function<void(Bytes&)> resummed(const std::function<void(ChipFile::Header&)>& edit) {
   return [edit](Bytes& b) {
     ChipFile::Header header;
     std::memcpy(&header, b.data(), sizeof header);
@@ -95,7 +85,7 @@ void refusedAndUntouched(const std::string& file, std::uint32_t entriesAsked, co
     ADD_FAILURE() << "opened";
   } catch (const ChipError& e) {
     EXPECT_EQ(e.path(), file);
-    EXPECT_NE(std::string(e.what()).find(file), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(file + ": "), std::string::npos) << e.what();
     EXPECT_NE(std::string(e.what()).find(problem), std::string::npos) << e.what();
   }
   EXPECT_EQ(readBytes(file), before) << "a refused file was changed";
@@ -114,7 +104,12 @@ TEST_F(SimChipFile, ANewFileCarriesItsHeaderChecksum) {
 }
 
 TEST_F(SimChipFile, BadFilesAreRefusedWithPathAndReasonAndLeftUntouched) {
-  const std::vector<BadFile> cases = {
+  const struct {
+    const char* name;
+    std::function<void(Bytes&)> spoil;
+    const char* problem;
+    std::uint32_t entriesAsked = 0;
+  } cases[] = {
       // Truncated or extended.
       {"empty", [](Bytes& b) { b.clear(); }, "too small for a chip header"},
       {"half a header", [](Bytes& b) { b.resize(40); }, "40 bytes is too small for a chip header"},
@@ -163,21 +158,17 @@ TEST_F(SimChipFile, BadFilesAreRefusedWithPathAndReasonAndLeftUntouched) {
 
 TEST_F(SimChipFile, SomethingOtherThanAFileIsRefusedWithoutWaiting) {
   std::filesystem::create_directory(path);
-  EXPECT_THROW(
-      try { Chip::open(path); } catch (const ChipError& e) {
-        EXPECT_NE(std::string(e.what()).find("not a regular file"), std::string::npos) << e.what();
-        throw;
-      },
-      ChipError);
   // A pipe nobody writes to would block a reader that waited for a writer.
   const std::string fifo = dir.file("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_THROW(
-      try { Chip::open(fifo); } catch (const ChipError& e) {
-        EXPECT_NE(std::string(e.what()).find(fifo + ": not a regular file"), std::string::npos) << e.what();
-        throw;
-      },
-      ChipError);
+  for (const auto& file : {path, fifo}) {
+    try {
+      Chip::open(file);
+      ADD_FAILURE() << file << " opened";
+    } catch (const ChipError& e) {
+      EXPECT_NE(std::string(e.what()).find(file + ": not a regular file"), std::string::npos) << e.what();
+    }
+  }
 }
 
 }  // namespace

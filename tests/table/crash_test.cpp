@@ -6,10 +6,10 @@
 // long run uses thousands). A failure prints the seed, which replays the
 // same sequence (the kill point itself depends on timing).
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -42,33 +42,22 @@ std::string chipDiffers(SimChip::Control& chip, const Config& config) {
 }
 struct Op {
   bool remove;
-  std::uint32_t key;
-  std::uint32_t nextHop;
+  std::uint32_t key, nextHop;
   std::uint8_t group;
 };
 
-std::vector<Op> sequence(std::uint32_t seed) {
+// The seed's commit/remove sequence, and the configuration it ends in.
+std::pair<std::vector<Op>, Config> sequence(std::uint32_t seed) {
   std::mt19937 random(seed);
   std::vector<Op> ops(300);
-  for (auto& op : ops) {
-    op.remove = random() % 4 == 0;
-    op.key = random() % 32;
-    op.nextHop = random() % 4;
-    op.group = static_cast<std::uint8_t>(random() % 3);
-  }
-  return ops;
-}
-
-Config target(const std::vector<Op>& ops) {
   Config c;
-  for (const auto& op : ops) {
-    if (op.remove) {
-      c.erase(op.key);
-    } else {
-      c[op.key] = {op.nextHop, op.group};
-    }
+  for (auto& op : ops) {
+    op = {random() % 4 == 0, static_cast<std::uint32_t>(random() % 32),
+          static_cast<std::uint32_t>(random() % 4), static_cast<std::uint8_t>(random() % 3)};
+    if (op.remove) c.erase(op.key);
+    else c[op.key] = {op.nextHop, op.group};
   }
-  return c;
+  return {ops, c};
 }
 
 unsigned iterations() {
@@ -83,7 +72,7 @@ TEST(CrashSafety, KilledAtARandomPointTheRestartReachesTheConfigurationExactly) 
   unsigned killedMidway = 0;
   for (unsigned i = 0; i < iterations(); ++i) {
     const std::uint32_t seed = 1000 + i;
-    const auto ops = sequence(seed);
+    const auto [ops, c] = sequence(seed);
     std::remove(path.c_str());
 
     int ready[2];
@@ -97,11 +86,8 @@ TEST(CrashSafety, KilledAtARandomPointTheRestartReachesTheConfigurationExactly) 
       char byte = 1;
       (void)!::write(ready[1], &byte, 1);
       for (const auto& op : ops) {
-        if (op.remove) {
-          t->entryRemove(op.key);
-        } else {
-          commit(t, op.key, op.nextHop, op.group);
-        }
+        if (op.remove) t->entryRemove(op.key);
+        else commit(t, op.key, op.nextHop, op.group);
         t.settle();
       }
       ::_exit(0);
@@ -117,7 +103,6 @@ TEST(CrashSafety, KilledAtARandomPointTheRestartReachesTheConfigurationExactly) 
     if (WIFSIGNALED(status)) ++killedMidway;
 
     // The restart, in a process of its own: replay, init completion, purge.
-    const Config c = target(ops);
     std::fflush(nullptr);
     pid_t restart = ::fork();
     ASSERT_GE(restart, 0);

@@ -25,11 +25,15 @@ void hwWrite(std::uint8_t kind, bool del) {
   s.table->utilIs(Quill::Ptr<Asic::SwTable::Util>(new RecordingUtil()));
   LocalDvpTable::Accessor a(s.table.get());
   s.table->resolvedChangeKindIs(kind);
-  if (del) {
-    a.hwTableEntryDel(a.utilIfExists(), 1, {});
-  } else {
-    a.hwTableEntryIs(a.utilIfExists(), 1, {});
-  }
+  del ? a.hwTableEntryDel(a.utilIfExists(), 1, {}) : a.hwTableEntryIs(a.utilIfExists(), 1, {});
+}
+
+// The handle of the given type loses its place in the table, then its last user.
+void lastUserOutside(auto type) {
+  Bare s;
+  s.h->entryTypeIs(type);
+  s.table->entryHandleDel(1);
+  s.h = nullptr;
 }
 
 struct Case {
@@ -39,101 +43,71 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {"failureStateInDeletion",
-     [] {
+    {"failureStateInDeletion", [] {
        Bare s;
        s.h->entryTypeIs(EntryHandle::inDeletion());
        s.h->entryStateIs(State::success);  // accepted
        s.h->entryStateIs(State::failedNeededEntry);
-     },
-     "entryHandle->entryType\\(\\) != EntryHandle::inDeletion\\(\\)"},
+     }, R"(entryHandle->entryType\(\) != EntryHandle::inDeletion\(\))"},
     {"invalidEntryState", [] { Bare().h->entryStateIs(static_cast<State>(9)); },
      "assertion \"0\" failed at AsicSwTable/SwTableAccessor"},
     {"settledWithoutResolvedEntry", [] { Bare().h->resolvedEntryStateIs(State::success); },
      "swTable_->resolvedEntryHas\\( key \\)"},
-    {"settledBesideUnexpectedEntryState",
-     [] {
+    {"settledBesideUnexpectedEntryState", [] {
        Bare s;
        s.table->resolvedEntryIs(1, Entry(nullptr, 1));
        s.h->entryStateIs(State::success);
        s.h->resolvedEntryStateIs(State::state3);
-     },
-     "entryState == unresolved\\(\\) \\|\\| entryState == failedNeededEntry\\(\\)"},
-    {"settledOtherThanSuccess",
-     [] {
+     }, R"(entryState == unresolved\(\) \|\| entryState == failedNeededEntry\(\))"},
+    {"settledOtherThanSuccess", [] {
        Bare s;
        s.table->resolvedEntryIs(1, Entry(nullptr, 1));
        s.h->entryStateIs(State::unresolved);
        s.h->resolvedEntryStateIs(State::failedNeededEntry);
-     },
-     "resolvedEntryState == success\\(\\)"},
-    {"committedHandleLastUserInTable",
-     [] {
+     }, "resolvedEntryState == success\\(\\)"},
+    {"committedHandleLastUserInTable", [] {
        Bare s;
        s.h->entryTypeIs(EntryHandle::committed());
        s.h->ownerUseRelease();
        s.h = nullptr;
-     },
-     "unexpected entryType\nassertion \"eh->entryType\\(\\) == EntryHandle::referenceOnly\\(\\)\""},
-    {"referenceOnlyLastUserOutsideTable",
-     [] {
-       Bare s;
-       s.h->entryTypeIs(EntryHandle::referenceOnly());
-       s.table->entryHandleDel(1);
-       s.h = nullptr;
-     },
+     }, "unexpected entryType\nassertion \"eh->entryType\\(\\) == EntryHandle::referenceOnly\\(\\)\""},
+    {"referenceOnlyLastUserOutsideTable", [] { lastUserOutside(EntryHandle::referenceOnly()); },
      "assertion \"swTable_->entryHandleHas\\( key \\)\" failed at AsicSwTable/SwTableAccessor"},
-    {"committedLastUserOutsideTable",
-     [] {
-       Bare s;
-       s.h->entryTypeIs(EntryHandle::committed());
-       s.table->entryHandleDel(1);
-       s.h = nullptr;
-     },
+    {"committedLastUserOutsideTable", [] { lastUserOutside(EntryHandle::committed()); },
      "assertion \"0\" failed at AsicSwTable/SwTableAccessor"},
-    {"danceWithoutValueNeedsWriteInProgress",
-     [] {
+    {"danceWithoutValueNeedsWriteInProgress", [] {
        Bare s;
        s.h->entryTypeIs(EntryHandle::referenceOnly());
        s.h->pendingEntryEnq(Entry(nullptr, 1));
        s.h->resolvedEntryStateIs(State::indexReconciled);
        s.h->ownerUseRelease();
        s.h = nullptr;
-     },
-     "eh->resolvedEntryState\\(\\) == inProgress\\(\\)"},
+     }, R"(eh->resolvedEntryState\(\) == inProgress\(\))"},
     {"absentValueOverNoWrittenValue", [] { hwWrite(1, false); },
      "assertion \"false\" failed at AsicSwTable/SwTableAccessor"},
     {"deleteOfKeyWithoutSlot", [] { hwWrite(0, true); },
      "assertion \"false\" failed at AsicSwTable/SwTableAccessor"},
-    {"syncAfterResolvedEntry",
-     [] {
+    {"syncAfterResolvedEntry", [] {
        ChipTable t;
        t->entryCommit(5, Entry(nullptr, 1));
        t->syncEntries();
-     },
-     "assertion \"!swTable_->resolvedEntrys\\(\\)\" failed"},
+     }, "assertion \"!swTable_->resolvedEntrys\\(\\)\" failed"},
     {"syncWithoutHardwareTable", [] { Bare().table->syncEntries(); }, "assertion \"hwTable\\(\\)\" failed"},
-    {"resolvingWhileWatching",
-     [] {
+    {"resolvingWhileWatching", [] {
        ChipTable t;
        t->entryCommit(5, Entry(t.nextHops->handleIs(2), 1));
        t->unresolvedEntry(5)->doResolve();
-     },
-     "function should not have been called[^\"]*assertion \"ue->neededEntryHandleSms\\(\\) == 0\" failed"},
-    {"removeAllBeforePurge",
-     [] {
+     }, R"(function should not have been called[^"]*assertion "ue->neededEntryHandleSms\(\) == 0" failed)"},
+    {"removeAllBeforePurge", [] {
        ChipTable t;
        t->syncedEntryIs(3, Entry(nullptr, 1));
        t->entryRemoveAll();
-     },
-     "Should call purgeStaleEntries instead\nassertion \"false\" failed at AsicSwTable/SwTableAccessor"},
-    {"staleCopyAtExhaustedIndex",
-     [] {
+     }, "Should call purgeStaleEntries instead\nassertion \"false\" failed at AsicSwTable/SwTableAccessor"},
+    {"staleCopyAtExhaustedIndex", [] {
        ChipTable t("", true);
        t->syncedEntryIs(0xFFFFFFFF, Entry(nullptr, 1));
        t->purgeStaleEntries();
-     },
-     "!isExhausted\\( hwIndex \\)"},
+     }, "!isExhausted\\( hwIndex \\)"},
 };
 
 std::string caseName(const ::testing::TestParamInfo<Case>& test) { return test.param.name; }
@@ -142,8 +116,7 @@ class Assertion : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Assertion, StopsTheAgentNamingItsCondition) { EXPECT_DEATH(GetParam().run(), GetParam().report); }
 
-INSTANTIATE_TEST_SUITE_P(Table, Assertion, ::testing::ValuesIn(kCases),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(Table, Assertion, ::testing::ValuesIn(kCases), caseName);
 
 }  // namespace
 }  // namespace VelarTest

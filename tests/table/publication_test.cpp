@@ -19,44 +19,39 @@ std::string entryText(const Entry& e) { return "group=" + std::to_string(e.dvpNe
 
 class Recorder : public Quill::Observer {
  public:
-  ~Recorder() override {
-    for (auto* p : publishers_) p->observerDel(this);
-  }
+  ~Recorder() override { for (auto* p : publishers_) p->observerDel(this); }
   void watch(Quill::Publisher* p) {
     p->observerIs(this);
     publishers_.push_back(p);
   }
 
   void onChange(const Quill::Change& c) override {
-    auto node = [&](auto* ptr) { return ptr == nullptr ? std::string("null") : std::string("node"); };
+    auto node = [](const void* ptr) { return std::string(ptr == nullptr ? "null" : "node"); };
     auto index = [&] { return " " + std::to_string(static_cast<const Index*>(c.key)->value); };
+    using UnresolvedEntry = LocalDvpTable::UnresolvedEntry;
+    using WriteResponseSm = Asic::WriteResponseSm;
     switch (c.field) {
       case LocalDvpTable::kResolvedEntryId: {
         const auto& prev = *static_cast<const Kiv::Optional<Entry>*>(c.previous);
-        lines.push_back("resolvedEntry" + index() + " was " + (prev.present() ? entryText(*prev) : "absent"));
-        break;
+        return lines.push_back("resolvedEntry" + index() + " was " +
+                               (prev.present() ? entryText(*prev) : "absent"));
       }
       case LocalDvpTable::kSyncedEntryId:
-        lines.push_back("syncedEntry" + index() + " was " + entryText(*static_cast<const Entry*>(c.previous)));
-        break;
+        return lines.push_back("syncedEntry" + index() + " was " +
+                               entryText(*static_cast<const Entry*>(c.previous)));
       case LocalDvpTable::kEntryHandleId:
-        lines.push_back("entryHandle" + index() + " was " +
-                        node(static_cast<const Quill::Ptr<EntryHandle>*>(c.previous)->get()));
-        break;
+        return lines.push_back("entryHandle" + index() + " was " +
+                               node(static_cast<const Quill::Ptr<EntryHandle>*>(c.previous)->get()));
       case LocalDvpTable::kUnresolvedEntryId:
-        lines.push_back("unresolvedEntry" + index() + " was " +
-                        node(static_cast<const Quill::Ptr<LocalDvpTable::UnresolvedEntry>*>(c.previous)->get()));
-        break;
+        return lines.push_back("unresolvedEntry" + index() + " was " +
+                               node(static_cast<const Quill::Ptr<UnresolvedEntry>*>(c.previous)->get()));
       case LocalDvpTable::kWriteResponseSmId:
-        lines.push_back("writeResponseSm was " +
-                        node(static_cast<const Quill::Ptr<Asic::WriteResponseSm>*>(c.previous)->get()));
-        break;
+        return lines.push_back("writeResponseSm was " +
+                               node(static_cast<const Quill::Ptr<WriteResponseSm>*>(c.previous)->get()));
       case EntryHandle::kSwTableId:
-        lines.push_back("swTable was " + node(*static_cast<LocalDvpTable* const*>(c.previous)));
-        break;
+        return lines.push_back("swTable was " + node(*static_cast<LocalDvpTable* const*>(c.previous)));
       case EntryHandle::kPendingEntryId:
-        lines.push_back("pendingEntry " + std::to_string(*static_cast<const std::uint32_t*>(c.key)));
-        break;
+        return lines.push_back("pendingEntry " + std::to_string(*static_cast<const std::uint32_t*>(c.key)));
       default:
         lines.push_back("field " + std::to_string(c.field));
     }
@@ -91,67 +86,52 @@ struct Case {
 };
 
 const Case kCases[] = {
-    {"resolvedInsertReplaceDelete",
-     [](Scene& s) {
+    {"resolvedInsertReplaceDelete", [](Scene& s) {
        s.table->resolvedEntryIs(5, s.e(1));
        s.table->resolvedEntryIs(5, s.e(2));
        EXPECT_EQ(s.table->resolvedEntryDel(5).value(), s.e(2));
-     },
-     {"resolvedEntry 5 was absent", "resolvedEntry 5 was group=1", "resolvedEntry 5 was group=2"}},
-    {"resolvedNoChange",
-     [](Scene& s) {
+     }, {"resolvedEntry 5 was absent", "resolvedEntry 5 was group=1", "resolvedEntry 5 was group=2"}},
+    {"resolvedNoChange", [](Scene& s) {
        s.table->resolvedEntryIs(1, s.e(1, 10));
        s.table->resolvedEntryIs(2, Kiv::Optional<Entry>());
        s.table->resolvedEntryIs(1, s.e(1, 99));  // only the derived index differs
        s.table->resolvedEntryIs(2, Kiv::Optional<Entry>());
        EXPECT_FALSE(s.table->resolvedEntryDel(77).present());
        EXPECT_EQ(s.table->resolvedEntry(1)->localPortNextHop(), 10u);
-     },
-     {"resolvedEntry 1 was absent", "resolvedEntry 2 was absent"}},
-    {"resolvedValueOverAbsent",
-     [](Scene& s) {
+     }, {"resolvedEntry 1 was absent", "resolvedEntry 2 was absent"}},
+    {"resolvedValueOverAbsent", [](Scene& s) {
        s.table->resolvedEntryIs(3, Kiv::Optional<Entry>());
        s.table->resolvedEntryIs(3, s.e(4));
-     },
-     {"resolvedEntry 3 was absent", "resolvedEntry 3 was absent"}},
-    {"resolvedDelAll",
-     [](Scene& s) {
+     }, {"resolvedEntry 3 was absent", "resolvedEntry 3 was absent"}},
+    {"resolvedDelAll", [](Scene& s) {
        for (std::uint32_t k = 0; k < 3; ++k) s.table->resolvedEntryIs(k, s.e(1));
        s.table->resolvedEntryDelAll();
        EXPECT_EQ(s.table->resolvedEntrys(), 0u);
-     },
-     {"resolvedEntry 0 was absent", "resolvedEntry 1 was absent", "resolvedEntry 2 was absent",
+     }, {"resolvedEntry 0 was absent", "resolvedEntry 1 was absent", "resolvedEntry 2 was absent",
       "resolvedEntry 0 was group=1", "resolvedEntry 1 was group=1", "resolvedEntry 2 was group=1"},
      true},
-    {"syncedValues",
-     [](Scene& s) {
+    {"syncedValues", [](Scene& s) {
        s.table->syncedEntryIs(9, s.e(1, 5));
        s.table->syncedEntryIs(9, s.e(1, 6));  // equal
        s.table->syncedEntryIs(9, s.e(2));
        EXPECT_EQ(s.table->syncedEntry(9).localPortNextHop(), 0u);
        EXPECT_EQ(s.table->syncedEntryDel(10), Entry());
        EXPECT_EQ(s.table->syncedEntryDel(9), s.e(2));
-     },
-     {"syncedEntry 9 was group=0", "syncedEntry 9 was group=1", "syncedEntry 9 was group=2"}},
-    {"syncedDelAll",
-     [](Scene& s) {
+     }, {"syncedEntry 9 was group=0", "syncedEntry 9 was group=1", "syncedEntry 9 was group=2"}},
+    {"syncedDelAll", [](Scene& s) {
        for (std::uint32_t k = 0; k < 2; ++k) s.table->syncedEntryIs(k, s.e(1));
        s.table->syncedEntryDelAll();
-     },
-     {"syncedEntry 0 was group=0", "syncedEntry 1 was group=0", "syncedEntry 0 was group=1",
+     }, {"syncedEntry 0 was group=0", "syncedEntry 1 was group=0", "syncedEntry 0 was group=1",
       "syncedEntry 1 was group=1"},
      true},
-    {"entryHandleFindOrCreate",
-     [](Scene& s) {
+    {"entryHandleFindOrCreate", [](Scene& s) {
        auto h = s.table->entryHandleIs(4, s.table.get());
        EXPECT_EQ(s.table->entryHandleIs(4, s.table.get()), h);
        EXPECT_EQ(h->useCount(), 2u);  // the collection and this test
        EXPECT_EQ(s.table->entryHandleDel(4), h);
        EXPECT_FALSE(s.table->entryHandleDel(4));
-     },
-     {"entryHandle 4 was null", "entryHandle 4 was node"}},
-    {"entryHandleOfAnotherTable",
-     [](Scene& s) {
+     }, {"entryHandle 4 was null", "entryHandle 4 was node"}},
+    {"entryHandleOfAnotherTable", [](Scene& s) {
        auto h = s.table->entryHandleIs(4, s.table.get());
        try {
          s.table->entryHandleIs(4, s.other.get());
@@ -160,22 +140,18 @@ const Case kCases[] = {
          EXPECT_EQ(e.attrId(), 387u);
        }
        EXPECT_EQ(h->swTable(), s.table.get());
-     },
-     {"entryHandle 4 was null"}},
-    {"unresolvedFindOrCreate",
-     [](Scene& s) {
+     }, {"entryHandle 4 was null"}},
+    {"unresolvedFindOrCreate", [](Scene& s) {
        auto u = s.table->unresolvedEntryIs(8);
        EXPECT_EQ(s.table->unresolvedEntryIs(8), u);
        EXPECT_EQ(u->parent(), s.table.get());
        s.table->unresolvedEntryIs(9);
        s.table->unresolvedEntryDelAll();
        EXPECT_FALSE(s.table->unresolvedEntryDel(8));
-     },
-     {"unresolvedEntry 8 was null", "unresolvedEntry 9 was null", "unresolvedEntry 8 was node",
+     }, {"unresolvedEntry 8 was null", "unresolvedEntry 9 was null", "unresolvedEntry 8 was node",
       "unresolvedEntry 9 was node"},
      true},
-    {"writeResponseSmOneTableAtATime",
-     [](Scene& s) {
+    {"writeResponseSmOneTableAtATime", [](Scene& s) {
        auto sm = s.table->writeResponseSmIs(s.table.get());
        EXPECT_EQ(s.table->writeResponseSmIs(s.table.get()), sm);
        auto replaced = s.table->writeResponseSmIs(s.other.get());
@@ -183,17 +159,13 @@ const Case kCases[] = {
        EXPECT_EQ(s.table->writeResponseSmDel(), replaced);
        EXPECT_FALSE(replaced->hasNotificationActive());
        EXPECT_FALSE(s.table->writeResponseSmDel());
-     },
-     {"writeResponseSm was null", "writeResponseSm was node", "writeResponseSm was node"}},
-    {"swTableOnlyOnAChange",
-     [](Scene& s) {
+     }, {"writeResponseSm was null", "writeResponseSm was node", "writeResponseSm was node"}},
+    {"swTableOnlyOnAChange", [](Scene& s) {
        auto h = s.handle();
        h->swTableIs(s.table.get());
        h->swTableIs(nullptr);
-     },
-     {"swTable was node"}},
-    {"pendingQueueNumbersEveryStep",
-     [](Scene& s) {
+     }, {"swTable was node"}},
+    {"pendingQueueNumbersEveryStep", [](Scene& s) {
        auto h = s.handle();
        EXPECT_EQ(h->pendingEntryDeq(), Entry());  // never used: nothing to publish
        for (std::uint8_t g = 1; g <= 3; ++g) h->pendingEntryEnq(s.e(g));
@@ -201,19 +173,16 @@ const Case kCases[] = {
        for (std::uint8_t g = 1; g <= 3; ++g) EXPECT_EQ(h->pendingEntryDeq(), s.e(g));
        EXPECT_EQ(h->pendingEntryDeq(), Entry());
        h->pendingEntryEnq(s.e(9));
-     },
-     {"pendingEntry 1", "pendingEntry 2", "pendingEntry 3", "pendingEntry 1", "pendingEntry 2", "pendingEntry 3",
-      "pendingEntry 4"}},
-    {"pendingDelAllFrontToBack",
-     [](Scene& s) {
+     }, {"pendingEntry 1", "pendingEntry 2", "pendingEntry 3", "pendingEntry 1", "pendingEntry 2",
+         "pendingEntry 3", "pendingEntry 4"}},
+    {"pendingDelAllFrontToBack", [](Scene& s) {
        auto h = s.handle();
        for (std::uint8_t g = 1; g <= 3; ++g) h->pendingEntryEnq(s.e(g));
        h->pendingEntryDeq();
        s.recorder.lines.clear();
        h->pendingEntryDelAll();
        h->pendingEntryEnq(s.e(4));
-     },
-     {"pendingEntry 2", "pendingEntry 3", "pendingEntry 4"}},
+     }, {"pendingEntry 2", "pendingEntry 3", "pendingEntry 4"}},
 };
 
 std::string caseName(const ::testing::TestParamInfo<Case>& test) { return test.param.name; }
@@ -237,8 +206,7 @@ TEST_P(Publication, CarriesTheKeyAndThePreviousValue) {
   EXPECT_EQ(leaks.leaks(), Lines{});
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Publication, ::testing::ValuesIn(kCases),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(Table, Publication, ::testing::ValuesIn(kCases), caseName);
 
 }  // namespace
 }  // namespace VelarTest
