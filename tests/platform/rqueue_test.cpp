@@ -48,6 +48,21 @@ TEST(RQueue, DrainedQueueKeepsNumberingInAPlaceholder) {
   EXPECT_EQ(q.chunks(), (Chunks{{2, 0, 1, 4}}));
 }
 
+// Lookups walk every chunk: a number is found only while it is queued.
+TEST(RQueue, LookupFindsOnlyQueuedNumbers) {
+  Queue q = filled(10);  // chunks 1-2, 3-6, 7-10 (of 8)
+  for (std::uint32_t seq = 1; seq <= 10; ++seq) EXPECT_EQ(*q.lookup(seq), std::to_string(seq));
+  for (int i = 0; i < 3; ++i) q.deq();
+  for (std::uint32_t seq : {0u, 3u, 11u, 0x80000000u, 0xFFFFFFFFu}) {
+    EXPECT_EQ(q.lookup(seq), nullptr) << seq;
+    EXPECT_FALSE(q.has(seq)) << seq;
+  }
+  for (std::uint32_t seq = 4; seq <= 10; ++seq) {
+    ASSERT_NE(q.lookup(seq), nullptr) << seq;
+    EXPECT_EQ(*q.lookup(seq), std::to_string(seq));
+  }
+}
+
 TEST(RQueue, ClearEitherContinuesOrRestartsNumbering) {
   Queue q = filled(5);
   q.clear(true);
