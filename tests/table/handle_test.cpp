@@ -58,6 +58,31 @@ TEST(ProgrammedStateSwitch, IsOnForANonZeroDecimalNumberModulo2To32) {
   for (const auto& [value, on] : cases) EXPECT_EQ(Asic::programmedStateSwitchValue(value), on) << value.value_or("unset");
 }
 
+// The pending queue's front is its oldest value, its back the newest.
+TEST(PendingQueue, FrontIsTheOldestValueAndBackTheNewest) {
+  Quill::Ptr<LocalDvpTable> table{new LocalDvpTable()};
+  auto h = table->entryHandleIs(1, table.get());
+  h->pendingEntryEnq(Entry(nullptr, 1));
+  h->pendingEntryEnq(Entry(nullptr, 2));
+  EXPECT_EQ(h->pendingEntryFront(), Entry(nullptr, 1));
+  EXPECT_EQ(h->pendingEntryBack(), Entry(nullptr, 2));
+}
+
+// A restart reads the chip back up to its highest index.
+using Restart = LeakChecked;
+
+TEST_F(Restart, ReadsBackTheChipUpToItsHighestIndex) {
+  TempDir dir;
+  {
+    ChipTable first(dir.file("chip"), false, 8);
+    first.programmed(0, 1);
+    first.programmed(7, 2);
+  }
+  ChipTable second(dir.file("chip"), true, 8);
+  EXPECT_EQ(second->syncedEntrys(), 2u);
+  EXPECT_TRUE(second->syncedEntryHas(7));
+}
+
 // An adaptor of any size is counted while it lives, and one may live until
 // the process exits.
 TEST(UtilAllocation, AdaptorsOfAnySizeAreCountedAndMayLiveUntilExit) {
