@@ -159,18 +159,6 @@ TEST(FastLogFile, CorruptImagesAreRejected) {
     else bad[d.at] = static_cast<std::uint8_t>(d.value == -2 ? bad[d.at] + 1 : d.value);
     EXPECT_THAT(decodeThrows(bad), HasSubstr(d.error));
   }
-
-  // Any single damaged byte either decodes or is rejected; never more.
-  for (std::size_t i = 0; i < good.size(); ++i) {
-    for (std::uint8_t flip : {0x01, 0x80, 0xff}) {
-      auto bad = good;
-      bad[i] ^= flip;
-      try {
-        FastLog::decodeImage(bad);
-      } catch (const std::runtime_error&) {
-      }
-    }
-  }
 }
 
 }  // namespace

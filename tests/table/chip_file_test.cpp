@@ -91,18 +91,6 @@ void refusedAndUntouched(const std::string& file, std::uint32_t entriesAsked, co
   EXPECT_EQ(readBytes(file), before) << "a refused file was changed";
 }
 
-TEST_F(SimChipFile, ANewFileCarriesItsHeaderChecksum) {
-  Chip::open(path, 8);
-  const Bytes bytes = readBytes(path);
-  ChipFile::Header header;
-  std::memcpy(&header, bytes.data(), sizeof header);
-  EXPECT_EQ(header.version, 2u);
-  EXPECT_NE(header.checksum, 0u);
-  EXPECT_EQ(header.checksum, ChipFile::checksumOf(header));
-  header.entries = 9;
-  EXPECT_NE(header.checksum, ChipFile::checksumOf(header));
-}
-
 TEST_F(SimChipFile, BadFilesAreRefusedWithPathAndReasonAndLeftUntouched) {
   const struct {
     const char* name;
