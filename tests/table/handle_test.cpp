@@ -2,8 +2,9 @@
 // variants the agent's commands cannot make (a confirmation from inside the
 // write, teardown under a held handle, a handle made outside the table), its
 // traces, when the cleanups of a bulk handle removal run, how entryInHwTable
-// reads a handle's resolved-entry state, how the programmed-state switch
-// reads its variable, and how adaptors are allocated.
+// reads a handle's resolved-entry state, that a removed waiting entry stops
+// watching, how the programmed-state switch reads its variable, and how
+// adaptors are allocated.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -81,6 +82,22 @@ TEST_F(Restart, ReadsBackTheChipUpToItsHighestIndex) {
   ChipTable second(dir.file("chip"), true, 8);
   EXPECT_EQ(second->syncedEntrys(), 2u);
   EXPECT_TRUE(second->syncedEntryHas(7));
+}
+
+// An entry that left the table stops watching its next hop, even while
+// something still holds it: the next hop becoming usable brings nothing back.
+using Waiting = LeakChecked;
+
+TEST_F(Waiting, AnEntryThatLeftTheTableStopsWatchingEvenWhileHeld) {
+  ChipTable t;
+  t->entryCommit(5, Entry(t.nextHops->handleIs(2), 1));
+  const Quill::Ptr<LocalDvpTable::UnresolvedEntry> held = t->unresolvedEntry(5);
+  ASSERT_NE(held, nullptr);
+  t->entryRemove(5);
+  t.nextHop(2, 72);
+  t.settle();
+  EXPECT_FALSE(t->entryHas(5));
+  EXPECT_TRUE(t.calls().empty());
 }
 
 // An adaptor of any size is counted while it lives, and one may live until
