@@ -86,7 +86,7 @@ class SwTable::Accessor {
   }
 
   void initUnresolvedEntry(const Quill::Ptr<UnresolvedEntry>& ue, const Entry& entry) {
-    FASTLOG("{}: {}", "LocalDvpTable", "initUnresolvedEntry");
+    FASTLOG("{}: {}", Table::fastLogName, "initUnresolvedEntry");
     QTRACE(Table::traceHandle(), 6, kName << " : " << "initUnresolvedEntry" << ": key:" << ue->key());
     ue->entryIs(entry);
     initUnresolvedEntry(ue);
@@ -134,7 +134,7 @@ class SwTable::Accessor {
   // becomes the key's resolved entry (programming it).
   void doResolve(UnresolvedEntry* ue) {
     QSOFT_ASSERT(ue->neededEntryHandleSms() == 0, "function should not have been called" << this);
-    FASTLOG("{}: {}", "LocalDvpTable", "doResolve");
+    FASTLOG("{}: {}", Table::fastLogName, "doResolve");
     const Index key = ue->key();
     auto eh = validEntryHandle(key);
     if (const auto* previous = swTable_->resolvedEntryColl().find(key);
@@ -157,7 +157,7 @@ class SwTable::Accessor {
   Asic::Index hwIndexForDependentField(const EntryHandle* eh) const {
     const Util* util = utilIfExists();
     if (util == nullptr) return eh->hwIndex();
-    return util->hwIndexForDependentField(HandleRef(eh)) & 0xFFFFFFFFu;
+    return util->hwIndexForDependentField(HandleRef(eh));
   }
 
   // --- entry handling and programming ---------------------------------------
@@ -167,7 +167,7 @@ class SwTable::Accessor {
   // is replayed after a restart), or deletes the hardware entry when the slot
   // is gone.
   void handleEntry(const Index& key) {
-    FASTLOG("{}: {}", "LocalDvpTable", "handleEntry");
+    FASTLOG("{}: {}", Table::fastLogName, "handleEntry");
     QTRACE(Table::traceHandle(), 8,
            kName << " : " << "handleEntry" << " key: " << key
                  << ", configReplayComplete: " << swTable_->configReplayComplete());
@@ -219,7 +219,7 @@ class SwTable::Accessor {
   // Programs the key's resolved value at its hardware index (the key itself),
   // marking the handle with `entryState`.
   void programHwEntry(const Index& key, SwTableBase::EntryState entryState) {
-    FASTLOG("{}: {}", "LocalDvpTable", "programHwEntry");
+    FASTLOG("{}: {}", Table::fastLogName, "programHwEntry");
     QTRACE(Table::traceHandle(), 8,
            kName << " : " << "programHwEntry" << " key: " << key << ", entryState:" << entryState);
     auto eh = swTable_->entryHandle(key);
@@ -373,7 +373,7 @@ class SwTable::Accessor {
     auto eh = swTable_->entryHandle(key);
     const std::int32_t type = eh ? static_cast<std::int32_t>(eh->entryType()) : -1;
     const std::uint32_t refCnt = eh ? eh->useCount() : 0;
-    FASTLOG("{}: {} entryType: {}, refCnt: {}", "LocalDvpTable", "entryRemove", type, refCnt);
+    FASTLOG("{}: {} entryType: {}, refCnt: {}", Table::fastLogName, "entryRemove", type, refCnt);
     QTRACE(Table::traceHandle(), 5,
            kName << " : " << "entryRemove" << ": key:" << key << ", entryType:" << type
                  << ", refCnt:" << refCnt);
@@ -412,7 +412,7 @@ class SwTable::Accessor {
     if (swTable_ == nullptr) return;
     eh->doAmendReferences();
     const Index key = eh->key();
-    FASTLOG("{}: {} entryHandle : 0x{:x}", "LocalDvpTable", "cleanup", static_cast<const void*>(eh));
+    FASTLOG("{}: {} entryHandle : 0x{:x}", Table::fastLogName, "cleanup", static_cast<const void*>(eh));
     QTRACE(Table::traceHandle(), 6,
            kName << " : " << "cleanup" << " : entryhandle cleanup, eh : " << static_cast<const void*>(eh)
                  << ", key :" << key << ", refCnt:" << eh->useCount());
@@ -519,7 +519,7 @@ class SwTable::Accessor {
   }
 
   void syncedEntryRemoveAll() {
-    FASTLOG("{}: {}", "LocalDvpTable", "syncedEntryRemoveAll");
+    FASTLOG("{}: {}", Table::fastLogName, "syncedEntryRemoveAll");
     QTRACE(Table::traceHandle(), 8, kName << " : " << "syncedEntryRemoveAll");
     if (utilIfExists() == nullptr || swTable_->syncedEntrys() == 0) {
       QTRACE(Table::traceHandle(), 8,
@@ -563,7 +563,7 @@ class SwTable::Accessor {
   // Withdraws every committed entry through the single-key removal. Hardware
   // entries read back after a restart must be purged first.
   void entryRemoveAll() {
-    FASTLOG("{}: {}", "LocalDvpTable", "entryRemoveAll");
+    FASTLOG("{}: {}", Table::fastLogName, "entryRemoveAll");
     QTRACE(Table::traceHandle(), 5, kName << " : " << "entryRemoveAll");
     entryHandleRemoveAll(false);
     if (utilIfExists() != nullptr && swTable_->syncedEntrys() != 0) {
@@ -602,7 +602,7 @@ class SwTable::Accessor {
   // handle.
   void hwTableEntryIs(const Util* util, const Index& key, std::optional<Asic::Index> hwIndex) {
     QTRACE(Table::traceHandle(), 8,
-           "VelarL3Vfi::LocalDvpTable" << " : " << "hwTableEntryIs" << " : key: " << key);
+           kName << " : " << "hwTableEntryIs" << " : key: " << key);
     Kiv::Optional<typename Table::Entry> value = swTable_->resolvedEntry(key);
     if (!swTable_->reconcilingHwEntry()) {
       const auto kind = swTable_->resolvedChangeKind();
@@ -628,8 +628,7 @@ class SwTable::Accessor {
   // Deletes the key's hardware entry, telling the index-user tracker first.
   void hwTableEntryDel(const Util* util, const Index& key, std::optional<Asic::Index> /*hwIndex*/) {
     QTRACE(Table::traceHandle(), 8,
-           "VelarL3Vfi::LocalDvpTable" << " : " << "hwTableEntryDel"
-                                       << ": Deleting entry at key:" << key);
+           kName << " : " << "hwTableEntryDel" << ": Deleting entry at key:" << key);
     if (swTable_->reconcilingHwEntry()) {
       util->updateHwIndexRefCountTracker(swTable_->hwTable(), key, OpType::deleteWritten);
     } else {
@@ -655,7 +654,7 @@ class SwTable::Accessor {
   }
 
  private:
-  static constexpr const char* kName = "VelarL3Vfi::LocalDvpTable";
+  static constexpr const char* kName = Table::traceName;
   static constexpr State indexReconciled() noexcept { return State::indexReconciled; }
   static constexpr State inProgress() noexcept { return State::inProgress; }
   static constexpr State unresolved() noexcept { return State::unresolved; }

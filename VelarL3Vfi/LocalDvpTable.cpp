@@ -293,7 +293,7 @@ std::uint32_t LocalDvpTable::minIndex() const {
 
 std::uint32_t LocalDvpTable::maxIndex() const {
   const auto* adaptor = util();
-  return adaptor ? adaptor->maxIndex() : 0xFFFFFFFF;
+  return adaptor ? adaptor->maxIndex() : Asic::kExhaustedIndex;
 }
 
 // --- framework hooks, mounts ----------------------------------------------
@@ -309,7 +309,7 @@ Quill::Ptr<Asic::SwTableBase::EntryHandle> LocalDvpTable::entryHandleBase(Index 
 Trace::Handle& LocalDvpTable::statTraceHandle() { return VelarL3Vfi::statTraceHandle(); }
 
 Trace::Handle& LocalDvpTable::traceHandle() {
-  static Trace::Handle handle("VelarL3Vfi::LocalDvpTable");
+  static Trace::Handle handle(traceName);
   return handle;
 }
 

@@ -183,8 +183,13 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
     return writeResponseSm_.get();
   }
 
-  // The accessor's text trace handle, "VelarL3Vfi::LocalDvpTable", and the
-  // statistics handle "SwTableStat".
+  // The names the accessor's traces give the table: the text trace handle
+  // and its lines use traceName, the binary log's messages fastLogName.
+  static constexpr const char* traceName = "VelarL3Vfi::LocalDvpTable";
+  static constexpr const char* fastLogName = "LocalDvpTable";
+
+  // The accessor's text trace handle, named traceName, and the statistics
+  // handle "SwTableStat".
   static Trace::Handle& traceHandle();
   static Trace::Handle& statTraceHandle();
 
