@@ -1,6 +1,7 @@
-// The type module: its six types and 48 attributes, and the first steps of
-// every generic request (unknown attribute, unsupported operation), driven
-// over every attribute of every type and every operation code.
+// The type module: its six types and 48 attributes, with the operations each
+// accepts. Every generic request checks the operation against this data
+// first (Quill::Inspect::checkOperation), so the table is the check of what
+// is refused as unsupported too.
 #include <set>
 #include <string_view>
 
@@ -82,46 +83,6 @@ TEST(TypeModule, AttributeTableMatchesIdsNamesKindsAndOperations) {
     for (Op op : kAllOps) EXPECT_EQ(attr->accepts(static_cast<unsigned>(op)), c.ops.count(op) == 1) << opName(op);
   }
   EXPECT_EQ(covered.size(), module.attrs().size()) << "an attribute of the module is missing from this table";
-}
-
-// One live object of every type, to put requests to.
-class EveryType : public IntrospectionTest {
- protected:
-  Result ask(TypeIndex type, Quill::AttrId attr, Op op) {
-    Value out;
-    Quill::Inspect::Target target;
-    switch (type) {
-      case kEntryType: target.value = &entry; break;
-      case kEntryHandleType: target.node = handle.get(); break;
-      case kUnresolvedEntryType: target.node = unresolved.get(); break;
-      case kUtilType: target.node = util; break;
-      case kUtilLoaderType: target.node = loader.get(); break;
-      case kLocalDvpTableType: target.node = table.get(); break;
-    }
-    return askType(type, out, target, attr, op);
-  }
-
-  Value entry = Introspection::entryValue(Entry(nh, 3));
-  Quill::Ptr<EntryHandle> handle = table->entryHandleIs(1, table.get());
-  Quill::Ptr<LocalDvpTable::UnresolvedEntry> unresolved = table->unresolvedEntryIs(1);
-  Quill::Ptr<Quill::Node> loader = Introspection::newUtilLoaderForDir("loader", {});
-};
-
-TEST_F(EveryType, OperationsAnAttributeDoesNotTakeAreUnsupported) {
-  for (const auto& c : kAttributes) {
-    for (Op op : kAllOps) {
-      if (c.ops.count(op) == 1) continue;
-      EXPECT_EQ(ask(c.type, c.id, op), Result::unsupported) << c.name << " " << opName(op);
-    }
-  }
-  // Codes no operation has, and whole-Entry operations other than the three
-  // comparisons.
-  for (unsigned code : {14u, 27u, 29u, 31u, 32u, 255u}) {
-    EXPECT_EQ(ask(T, TableAttr::resolvedEntry, static_cast<Op>(code)), Result::unsupported) << code;
-    EXPECT_EQ(ask(E, Quill::Inspect::kWholeValue, static_cast<Op>(code)), Result::unsupported) << code;
-  }
-  for (Op op : {Op::read, Op::set, Op::call, Op::lookup})
-    EXPECT_EQ(ask(E, Quill::Inspect::kWholeValue, op), Result::unsupported) << opName(op);
 }
 
 }  // namespace
