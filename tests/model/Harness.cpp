@@ -19,6 +19,7 @@ namespace Cmd = DvpAgent::Cmd;
 using DvpAgent::Object;
 using DvpAgent::Query;
 using VelarL3Vfi::LocalDvpTable;
+using Entry = LocalDvpTable::Entry;
 
 std::string dvpLine(const DvpAgent::Action& action) {
   return std::visit(
@@ -103,6 +104,26 @@ std::vector<ExpectedLine> expectedLines(const Model& model) {
                    DvpAgent::nextHopLine(name, nh.index, nh.state, nh.suggested)});
   }
   return out;
+}
+
+std::vector<std::string> expectedAudit(const Model& model) {
+  std::vector<std::string> lines;
+  for (Key k : model.keys()) {
+    const KeyState& ks = model.key(k);
+    if (ks.resolved && (!*ks.resolved || (ks.handle && ks.handle->resolved == State::inProgress))) continue;
+    using Kind = VelarL3Vfi::AuditKind;
+    VelarL3Vfi::AuditFinding f{Kind::unowned, {k, Entry(nullptr, ks.chip.group, ks.chip.nextHop), true, 0u, ks.chip.refused}, {}};
+    auto add = [&](Kind kind) {
+      f.kind = kind;
+      lines.push_back(DvpAgent::auditLine(f));
+    };
+    if (ks.chip.leftover != Leftover::none) {
+      if (!ks.resolved) add(Kind::unowned);
+      add(Kind::users);
+    }
+    if (ks.chip.refused != 0) add(Kind::tracker);
+  }
+  return lines;
 }
 
 std::vector<std::string> expectLines(const Model& model) {
@@ -281,6 +302,12 @@ std::vector<std::string> Harness::check(const Model& before, const Model& after)
     if (usableNextHop(it.value()->entry().localPortNextHopHandle().get(), after.hwIndexInHandle())) {
       problem(fmt::format("entry {} waits for a usable next hop", it.key().value));
     }
+  }
+
+  std::vector<std::string> audited;
+  for (const auto& finding : agent_->audit().findings) audited.push_back(DvpAgent::auditLine(finding));
+  if (const auto predicted = expectedAudit(after); audited != predicted) {
+    problem(fmt::format("the audit finds [{}], the model predicts [{}]", fmt::join(audited, "; "), fmt::join(predicted, "; ")));
   }
 
   for (const auto& error : out_.errors) problem("agent: " + error);

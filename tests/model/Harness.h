@@ -19,7 +19,8 @@
 //   - entryHas, entry(key) and the entry iteration agree with each other and
 //     with the model; iteration visits each key once;
 //   - the write responses the chip holds are the model's;
-//   - no committed entry waits for a next hop that is usable.
+//   - no committed entry waits for a next hop that is usable;
+//   - the audit finds what the model predicts (expectedAudit).
 // Once no write response is pending: every pending-entry queue is empty, no
 // slot is written empty and no resolved slot is without value, and the chip
 // holds exactly the table's resolved values, plus the hardware copies that a
@@ -50,6 +51,11 @@ struct ExpectedLine {
   std::string line;
 };
 std::vector<ExpectedLine> expectedLines(const Model& model);
+// The audit's finding lines the model predicts from its own record: a copy
+// that a named leftover left without index user (and without owner unless
+// the key has a resolved value), and the tracker reports the chip refused;
+// none on a key with a write or delete in flight, nothing else.
+std::vector<std::string> expectedAudit(const Model& model);
 // `expect` lines that check them (tracker lines of keys outside the chip are
 // left out: the language has no key for them).
 std::vector<std::string> expectLines(const Model& model);

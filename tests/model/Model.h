@@ -87,6 +87,7 @@ struct ChipSlot {
   std::uint8_t group = 0;
   std::uint32_t users = 0;      // the chip's index-user count
   std::uint32_t responses = 0;  // write responses pending for the key
+  std::uint32_t refused = 0;    // tracker reports the chip refused since the agent started
   Leftover leftover = Leftover::none;
 };
 
