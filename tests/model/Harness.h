@@ -51,11 +51,6 @@ struct ExpectedLine {
   std::string line;
 };
 std::vector<ExpectedLine> expectedLines(const Model& model);
-// The audit's finding lines the model predicts from its own record: a copy
-// that a named leftover left without index user (and without owner unless
-// the key has a resolved value), and the tracker reports the chip refused;
-// none on a key with a write or delete in flight, nothing else.
-std::vector<std::string> expectedAudit(const Model& model);
 // `expect` lines that check them (tracker lines of keys outside the chip are
 // left out: the language has no key for them).
 std::vector<std::string> expectLines(const Model& model);
