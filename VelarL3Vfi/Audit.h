@@ -55,7 +55,8 @@ class HwTableView {
   virtual ~HwTableView();
   // Every key whose slot is not blank, in key order.
   virtual void forEachSlot(const std::function<void(const Slot&)>& visit) const = 0;
-  // The slot at one key (blank outside the hardware table).
+  // The slot at one key, as forEachSlot would visit it (blank when it would
+  // not, and outside the hardware table).
   virtual Slot slotOf(std::uint32_t key) const = 0;
 
  protected:
