@@ -579,7 +579,7 @@ void Model::settleCopyOfWaitingEntry(Key k) {
   ++stats_.differ;
   tracker(k, 2);
   ks.synced.reset();
-  if (ks.chip.state == SlotState::valid && ks.chip.users == 0) {
+  if (ks.chip.state != SlotState::empty && ks.chip.users == 0) {
     ks.chip.leftover = Leftover::copyOfEntryWaitingAtReplayEnd;
   }
 }
