@@ -75,6 +75,8 @@ void printTargets(const RecordingReporter& r) {
   }
   const double bytes = r.value("memoryPerEntry/1000000/iterations:1", "bytes_per_entry");
   if (bytes > 0) line("bytes per programmed entry at 1M (<= 192)", bytes, "bytes", bytes <= 192);
+  const double audit = r.value("auditProgrammed/1000000", "ns_per_key") * 1e9;  // seconds per key * 1M, in ms
+  if (audit > 0) line("audit of 1M programmed keys (< 500 ms)", audit, "ms", audit < 500);
 }
 
 }  // namespace

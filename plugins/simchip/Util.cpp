@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <map>
 #include <utility>
 
 #include "platform/Activity/Activity.h"
@@ -308,6 +309,45 @@ Slot Util::slot(std::uint32_t index) const {
 std::uint32_t Util::entries() const { return chip_->entries(); }
 
 std::string Util::location() const { return chip_->location(); }
+
+// --- the view --------------------------------------------------------------
+
+namespace {
+
+// The tracker reports refused per index: the faults of a report (which has
+// an op), not those of a write or delete that the count did not fit.
+std::map<std::uint32_t, std::uint32_t> refusedReports(const State& state) {
+  std::map<std::uint32_t, std::uint32_t> refused;
+  for (const auto& fault : state.faults) {
+    if (fault.kind == Fault::Kind::tracker && fault.op != Fault::kNoOp) ++refused[fault.index];
+  }
+  return refused;
+}
+
+VelarL3Vfi::HwTableView::Slot viewSlot(const Chip& chip, std::uint32_t key, std::uint32_t refused) {
+  const Slot s = chip.slot(key);
+  VelarL3Vfi::HwTableView::Slot out{key, std::nullopt, s.allocated(), chip.users(key), refused};
+  if (s.state == SlotState::valid) out.entry.emplace(nullptr, s.group, s.nextHop);
+  return out;
+}
+
+}  // namespace
+
+void Util::forEachSlot(const std::function<void(const HwTableView::Slot&)>& visit) const {
+  const auto refused = refusedReports(*state_);
+  auto next = refused.begin();
+  for (std::uint32_t i = chip_->minIndex(); i <= chip_->maxIndex(); ++i) {
+    const std::uint32_t reports = next != refused.end() && next->first == i ? (next++)->second : 0;
+    if (auto s = viewSlot(*chip_, i, reports); !s.blank()) visit(s);
+  }
+}
+
+VelarL3Vfi::HwTableView::Slot Util::slotOf(std::uint32_t key) const {
+  if (!chip_->inRange(key)) return HwTableView::Slot{key, std::nullopt, false, std::nullopt, 0};
+  const auto refused = refusedReports(*state_);
+  const auto found = refused.find(key);
+  return viewSlot(*chip_, key, found != refused.end() ? found->second : 0);
+}
 
 // --- factory ---------------------------------------------------------------
 

@@ -46,11 +46,16 @@
 // it: once the table has let go of its util, whatever is still posted does
 // nothing. A util that somebody keeps alive after its table is gone must not
 // be asked to deliver.
+//
+// The util is also the chip's read-only view for VelarL3Vfi::audit: each
+// slot as the chip holds it, its index users, and the tracker reports the
+// util refused (the faults of operation "tracker", since the util was made).
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "VelarL3Vfi/Audit.h"
 #include "VelarL3Vfi/LocalDvpTable.h"
 #include "VelarL3Vfi/Util.h"
 #include "plugins/simchip/Chip.h"
@@ -58,9 +63,10 @@
 
 namespace SimChip {
 
-class Util final : public VelarL3Vfi::LocalDvpTableUtil, public Control {
+class Util final : public VelarL3Vfi::LocalDvpTableUtil, public Control, public VelarL3Vfi::HwTableView {
  public:
   using LocalDvpTable = VelarL3Vfi::LocalDvpTable;
+  using Slot = SimChip::Slot;  // the chip's; the view's is HwTableView::Slot
 
   // A util on `chip` whose responses go to `table` (it may be named later by
   // the first write instead).
@@ -97,6 +103,10 @@ class Util final : public VelarL3Vfi::LocalDvpTableUtil, public Control {
   Slot slot(std::uint32_t index) const override;
   std::uint32_t entries() const override;
   std::string location() const override;
+
+  // The view.
+  void forEachSlot(const std::function<void(const HwTableView::Slot&)>& visit) const override;
+  HwTableView::Slot slotOf(std::uint32_t key) const override;
 
   struct State;
 

@@ -43,6 +43,7 @@ TEST(ParserErrors, ABadLineIsNamedWithItsReason) {
       {"expect handle 5 stat=success", ""},
       {"expect hw group=1", "expect hw needs a key: expect hw KEY FIELD=VALUE..."},
       {"expect no stats", ""},
+      {"expect audit dirty", "usage: expect audit clean"},
       {"trace Foo/99", ""},
       {"log adaptor maybe", "usage: log adaptor on|off"},
       {"walk entries", "the table has no attribute \"entries\""},

@@ -174,6 +174,26 @@ std::string entryText(const LocalDvpTable::Entry& e) {
   return os.str();
 }
 
+// The audit's finding lines the model predicts from its own record: the
+// copy a named leftover left without index user (and without owner unless
+// the key has a resolved value), the tracker reports the chip refused;
+// nothing on a key with a write or delete in flight, nothing else.
+std::vector<std::string> expectedAudit(const Model& model) {
+  std::vector<std::string> lines;
+  for (Key k : model.keys()) {
+    const KeyState& ks = model.key(k);
+    if (ks.resolved && (!*ks.resolved || (ks.handle && ks.handle->resolved == State::inProgress))) continue;
+    const bool leftover = ks.chip.leftover != Leftover::none;
+    if (leftover && !ks.resolved) {
+      lines.push_back(fmt::format("audit unowned key={} chip=nexthop={},group={}", k,
+                                  DvpAgent::indexText(ks.chip.nextHop), ks.chip.group));
+    }
+    if (leftover) lines.push_back(fmt::format("audit users key={} chip=users=0 expected=users=1", k));
+    if (ks.chip.refused != 0) lines.push_back(fmt::format("audit tracker key={} chip=refused={}", k, ks.chip.refused));
+  }
+  return lines;
+}
+
 bool usableNextHop(const Asic::SwTableBase::EntryHandle* h, bool hwIndexInHandle) {
   using S = Asic::SwTableBase::EntryState;
   if (h == nullptr || h->entryState() == S::indexReconciled) return true;
@@ -206,7 +226,7 @@ std::vector<std::string> Harness::check(const Model& before, const Model& after)
     const std::uint32_t users = chip.trackerCount(k);
     if (users == (slot.allocated() ? 1u : 0u)) continue;
     const Leftover leftover = after.key(k).chip.leftover;
-    if (slot.state == SimChip::SlotState::valid && users == 0 && leftover != Leftover::none) continue;
+    if (slot.allocated() && users == 0 && leftover != Leftover::none) continue;
     problem(fmt::format("index {} has {} users and its slot is {}", k, users, SimChip::slotStateName(slot.state)));
   }
 
@@ -281,6 +301,12 @@ std::vector<std::string> Harness::check(const Model& before, const Model& after)
     if (usableNextHop(it.value()->entry().localPortNextHopHandle().get(), after.hwIndexInHandle())) {
       problem(fmt::format("entry {} waits for a usable next hop", it.key().value));
     }
+  }
+
+  std::vector<std::string> audited;
+  for (const auto& finding : agent_->audit().findings) audited.push_back(DvpAgent::auditLine(finding));
+  if (const auto predicted = expectedAudit(after); audited != predicted) {
+    problem(fmt::format("the audit finds [{}], the model predicts [{}]", fmt::join(audited, "; "), fmt::join(predicted, "; ")));
   }
 
   for (const auto& error : out_.errors) problem("agent: " + error);

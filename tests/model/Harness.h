@@ -19,7 +19,8 @@
 //   - entryHas, entry(key) and the entry iteration agree with each other and
 //     with the model; iteration visits each key once;
 //   - the write responses the chip holds are the model's;
-//   - no committed entry waits for a next hop that is usable.
+//   - no committed entry waits for a next hop that is usable;
+//   - the audit finds what the model predicts (expectedAudit).
 // Once no write response is pending: every pending-entry queue is empty, no
 // slot is written empty and no resolved slot is without value, and the chip
 // holds exactly the table's resolved values, plus the hardware copies that a

@@ -395,6 +395,7 @@ bool Model::pullsFromDependents(Key k) const {
 // not fit is a fault and changes nothing.
 void Model::tracker(Key k, int op) {
   ChipSlot& slot = at(k).chip;
+  const std::uint32_t faults = faults_;
   switch (op) {
     case 0:
       if (slot.users == 0) {
@@ -424,6 +425,7 @@ void Model::tracker(Key k, int op) {
     default:
       ++faults_;
   }
+  if (faults_ != faults) ++slot.refused;
   if (slot.users != 0) slot.leftover = Leftover::none;
 }
 
@@ -577,7 +579,7 @@ void Model::settleCopyOfWaitingEntry(Key k) {
   ++stats_.differ;
   tracker(k, 2);
   ks.synced.reset();
-  if (ks.chip.state == SlotState::valid && ks.chip.users == 0) {
+  if (ks.chip.state != SlotState::empty && ks.chip.users == 0) {
     ks.chip.leftover = Leftover::copyOfEntryWaitingAtReplayEnd;
   }
 }
@@ -622,6 +624,7 @@ void Model::restart() {
     if (chip.state == SlotState::writtenEmpty) chip = ChipSlot{};
     chip.users = chip.state == SlotState::empty ? 0 : 1;
     chip.leftover = Leftover::none;
+    chip.refused = 0;
     ks = KeyState{};
     ks.chip = chip;
     if (chip.state == SlotState::valid) ks.synced = Value{"", chip.group, chip.nextHop};

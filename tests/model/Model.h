@@ -64,7 +64,7 @@ struct Handle {
 
 enum class SlotState : std::uint8_t { empty, valid, writtenEmpty };
 
-// Why a valid chip slot that no resolved entry owns, or that the tracker does
+// Why an allocated chip slot that no resolved entry owns, or that the tracker does
 // not count, is where it is.
 enum class Leftover : std::uint8_t {
   none,
@@ -76,7 +76,11 @@ enum class Leftover : std::uint8_t {
   // The key's entry was still waiting for its next hop when init completion
   // (or the stale purge) settled its copy from before the restart: the copy
   // leaves the tracker and stays on the chip until the entry resolves and is
-  // written (op 0), even if the entry is removed before that.
+  // written (op 0), even if the entry is removed before that. A key that
+  // also has a resolved value (committed between init completion and the
+  // purge) keeps its slot without user: a rewrite reports none, a delete
+  // dance writes it empty (op 3 refused, or the purge settles the copy while
+  // the dance runs) and the dance's delete report is refused (op 4).
   copyOfEntryWaitingAtReplayEnd,
 };
 const char* leftoverName(Leftover leftover) noexcept;
@@ -87,6 +91,7 @@ struct ChipSlot {
   std::uint8_t group = 0;
   std::uint32_t users = 0;      // the chip's index-user count
   std::uint32_t responses = 0;  // write responses pending for the key
+  std::uint32_t refused = 0;    // tracker reports the chip refused since the agent started
   Leftover leftover = Leftover::none;
 };
 

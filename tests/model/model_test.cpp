@@ -8,8 +8,9 @@
 // indices published in handles, runs them on
 // the dvp-agent in-process, and compares the table and the chip with the
 // reference model (Model.h) after every command; see Harness.h for the
-// invariants. After the generated commands the replay is ended, the stale
-// entries purged and every write confirmed, and the outcome checked.
+// invariants (the audit of the chip against the table among them). After
+// the generated commands the replay is ended, the stale entries purged and
+// every write confirmed, and the outcome checked.
 //
 // A failing sequence shrinks to a minimal one and prints as a dvp-agent
 // scenario (also written to a file named in the failure).
@@ -273,6 +274,7 @@ void runSequence(const Sequence& sequence) {
     for (Key k : next.keys()) {
       if (next.key(k).chip.leftover != Leftover::none) seen.insert(leftoverName(next.key(k).chip.leftover));
     }
+    for (const auto& f : harness.agent().audit().findings) seen.insert(std::string("audit finds ") + auditKindName(f.kind));
     model = std::move(next);
     if (!problems.empty()) fail("after `" + lines.back() + "`:", problems, model);
   };
@@ -378,7 +380,8 @@ void checkTheModel(const char* property, std::size_t restarts) {
     EXPECT_GT(counters.seen[leftoverName(Leftover::copyOfKeyRemovedDuringReplay)], 0u);
     EXPECT_GT(counters.seen[leftoverName(Leftover::copyOfEntryWaitingAtReplayEnd)], 0u);
     for (const char* rare : {"teardownWhileADependentHolds", "commitOfAStaleKeyBeforeThePurge",
-                             "handleRemoveAllDuringTheReplay", "hwIndexInHandle"}) {
+                             "handleRemoveAllDuringTheReplay", "hwIndexInHandle", "audit finds unowned",
+                             "audit finds users", "audit finds tracker"}) {
       EXPECT_GT(counters.seen[rare], 0u) << rare;
     }
   }

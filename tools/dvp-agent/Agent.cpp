@@ -85,7 +85,8 @@ struct Agent::Session {
     }
     table = session->tablePtr();
     chip = dynamic_cast<SimChip::Control*>(table->util());
-    if (chip == nullptr || table->hwTable() == nullptr) {
+    view = dynamic_cast<const VelarL3Vfi::HwTableView*>(table->util());
+    if (chip == nullptr || view == nullptr || table->hwTable() == nullptr) {
       throw StartError(
           "no simulated chip: the simchip adaptor plug-in was not loaded (see VELAR_PLUGIN_PATH)");
     }
@@ -97,6 +98,7 @@ struct Agent::Session {
     // so the references that dependents still hold are released only once
     // nothing they set off can reach the chip any more.
     chip = nullptr;
+    view = nullptr;
     table = nullptr;
     session.reset();
     holds.clear();
@@ -108,6 +110,7 @@ struct Agent::Session {
   std::unique_ptr<VelarL3Vfi::AgentSession> session;
   Quill::Ptr<LocalDvpTable> table;
   SimChip::Control* chip = nullptr;
+  const VelarL3Vfi::HwTableView* view = nullptr;  // the chip's
   Quill::Ptr<Asic::NeededEntryTable> nextHops;
   std::map<std::string, std::uint32_t> nextHopKeys;  // name -> key in the next-hop table
   std::map<std::uint32_t, std::string> nextHopNames;
@@ -364,6 +367,24 @@ bool Agent::exec(const Cmd::Call& c, const Command& at) {
   } catch (const std::exception& e) {
     return interfaceFailed(at, fmt::format("call {}: {}", c.method, e.what()));
   }
+}
+
+// --- audit -------------------------------------------------------------------
+
+VelarL3Vfi::AuditReport Agent::audit() const { return VelarL3Vfi::audit(table(), *session_->view); }
+
+bool Agent::exec(const Cmd::Audit& c, const Command& at) {
+  drainAdaptorLog();
+  const auto report = audit();
+  if (!c.expectClean) {
+    for (const auto& finding : report.findings) out_.line(auditLine(finding));
+    out_.line(auditSummaryLine(report));
+    return true;
+  }
+  if (report.findings.empty()) return true;
+  out_.error(fmt::format("{}: expect failed: wanted audit clean, got {}", at.where(), auditSummaryLine(report)));
+  for (const auto& finding : report.findings) out_.error(auditLine(finding));
+  return false;
 }
 
 bool Agent::interfaceFailed(const Command& at, const std::string& why) {

@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "VelarL3Vfi/Audit.h"
 #include "VelarL3Vfi/LocalDvpTable.h"
 #include "plugins/simchip/SimChipControl.h"
 #include "tools/dvp-agent/Output.h"
@@ -70,6 +71,9 @@ class Agent {
   // the first line is the object's line, or "no OBJECT KEY".
   std::vector<std::string> show(const Query& query) const;
 
+  // The chip checked against the table (VelarL3Vfi::audit).
+  VelarL3Vfi::AuditReport audit() const;
+
   // Prints (with adaptor logging on) or drops the adaptor calls the chip has
   // logged since the last time.
   void drainAdaptorLog();
@@ -106,6 +110,7 @@ class Agent {
   bool exec(const Cmd::Get& c, const Command& at);
   bool exec(const Cmd::Walk& c, const Command& at);
   bool exec(const Cmd::Call& c, const Command& at);
+  bool exec(const Cmd::Audit& c, const Command& at);
   // Reports a generic-interface request that failed, like a failed expect.
   bool interfaceFailed(const Command& at, const std::string& why);
 

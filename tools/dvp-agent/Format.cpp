@@ -140,6 +140,25 @@ std::string adaptorLine(const SimChip::Call& call) {
 
 std::string confirmLine(Key key) { return fmt::format("chip confirm key={}", indexText(key)); }
 
+std::string auditLine(const VelarL3Vfi::AuditFinding& f) {
+  using Kind = VelarL3Vfi::AuditKind;
+  auto value = [](const VelarL3Vfi::LocalDvpTableEntry& e) {
+    return fmt::format("nexthop={},group={}", indexText(e.localPortNextHop()), e.dvpNetworkGroup());
+  };
+  std::string line = fmt::format("audit {} key={}", VelarL3Vfi::auditKindName(f.kind), indexText(f.hw.key));
+  if (f.kind == Kind::users) {
+    return line + fmt::format(" chip=users={} expected=users={}", f.hw.users.value_or(0), f.hw.allocated ? 1 : 0);
+  }
+  if (f.kind == Kind::tracker) return line + fmt::format(" chip=refused={}", f.hw.refusedReports);
+  if (f.hw.entry) line += " chip=" + value(*f.hw.entry);
+  if (f.table) line += " table=" + value(*f.table);
+  return line;
+}
+
+std::string auditSummaryLine(const VelarL3Vfi::AuditReport& r) {
+  return fmt::format("audit checked={} inflight={} findings={}", r.checked, r.inflight, r.findings.size());
+}
+
 bool lineHolds(std::string_view line, const std::vector<Field>& fields) {
   std::vector<std::string_view> words;
   std::size_t i = 0;

@@ -12,6 +12,9 @@
 //   adaptor write key=K absent | adaptor delete key=K |
 //   adaptor compare key=K match|differ | adaptor sync entries=N
 //   chip confirm key=K
+//   audit KIND key=K [chip=nexthop=N,group=G] [table=nexthop=N,group=G] |
+//   audit users key=K chip=users=U expected=users=E |
+//   audit tracker key=K chip=refused=R | audit checked=N inflight=M findings=F
 //
 // An index or number of 0xFFFFFFFF prints as `none` everywhere.
 #include <cstdint>
@@ -21,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "VelarL3Vfi/Audit.h"
 #include "platform/Asic/SwTable.h"
 #include "plugins/simchip/SimChipControl.h"
 #include "tools/dvp-agent/Scenario.h"
@@ -61,6 +65,9 @@ std::string absentLine(const Query& query);
 // end (" -> fault: ...", " -> error: ...").
 std::string adaptorLine(const SimChip::Call& call);
 std::string confirmLine(Key key);
+
+std::string auditLine(const VelarL3Vfi::AuditFinding& finding);
+std::string auditSummaryLine(const VelarL3Vfi::AuditReport& report);
 
 // Whether `line` holds every wanted field: `name=value` must appear as a
 // word of the line, and a bare word must appear as a word.

@@ -301,6 +301,12 @@ std::variant<std::monostate, Command, ParseError> Parser::parseLine(std::string_
       Query q = query(1, true);
       if (w.size() == 3 && !q.narrowed()) throw Bad{fmt::format("show {} takes no key", objectName(q.object))};
       action = Cmd::Show{std::move(q)};
+    } else if (verb == "audit") {
+      arity(w, 1, 1, "audit");
+      action = Cmd::Audit{};
+    } else if (verb == "expect" && w.size() > 1 && w[1] == "audit") {
+      if (w.size() != 3 || w[2] != "clean") throw Bad{"usage: expect audit clean"};
+      action = Cmd::Audit{true};
     } else if (verb == "expect") {
       Cmd::Expect c;
       std::size_t at = 1;
@@ -402,6 +408,10 @@ std::string_view helpText() noexcept {
   show hw|entries|handle|nexthop|stats|tracker [KEY]
   expect OBJECT [KEY] FIELD=VALUE...     check the line `show OBJECT KEY` prints
   expect no hw|entry|handle KEY          check that there is no such line
+  audit                                  check the chip against the table: a line per
+                                         finding (unowned, missing, differs, users,
+                                         tracker), then checked=N inflight=M findings=K
+  expect audit clean                     check that the audit finds nothing
   trace HANDLE/LEVELS[,...]              e.g. trace VelarL3Vfi::LocalDvpTable/5-9
   log adaptor on|off                     print every adaptor call and confirmation
   echo TEXT                              print TEXT

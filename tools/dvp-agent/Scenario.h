@@ -12,6 +12,7 @@
 //   expect OBJECT [KEY] FIELD=VALUE... | expect no OBJECT KEY
 //   trace SETTING | log adaptor on|off | echo TEXT
 //   get ATTR [KEY] | walk ATTR | call METHOD [ARGS...]   the table's generic interface
+//   audit | expect audit clean               the chip checked against the table
 //
 // A '#' at the start of a word starts a comment, except in the text of
 // `echo`, which is printed as written. Keys and numbers are decimal.
@@ -136,13 +137,18 @@ struct Call {
   std::string method;
   std::vector<std::string> args;
 };
+// audit: prints the audit's findings and counts; expect audit clean: fails
+// when there is any finding.
+struct Audit {
+  bool expectClean = false;
+};
 
 }  // namespace Cmd
 
 using Action = std::variant<Cmd::NextHop, Cmd::Commit, Cmd::Remove, Cmd::RemoveAll, Cmd::Hold,
                             Cmd::Release, Cmd::Confirm, Cmd::InitComplete, Cmd::Purge, Cmd::Restart,
                             Cmd::Show, Cmd::Expect, Cmd::Trace, Cmd::LogAdaptor, Cmd::Echo,
-                            Cmd::Get, Cmd::Walk, Cmd::Call>;
+                            Cmd::Get, Cmd::Walk, Cmd::Call, Cmd::Audit>;
 
 struct Command {
   std::string file;  // as the user named it ("<stdin>" for standard input)
