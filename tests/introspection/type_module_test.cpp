@@ -5,10 +5,15 @@
 #include <set>
 #include <string_view>
 
-#include "IntrospectionFixture.h"
+#include <gtest/gtest.h>
 
-namespace VelarL3Vfi::test {
+#include "VelarL3Vfi/TypeModule.h"
+#include "platform/Quill/GenericIf.h"
+
+namespace VelarL3Vfi {
 namespace {
+
+using Quill::Inspect::Op;
 
 using Quill::AttrKind;
 using Ops = std::set<Op>;
@@ -86,4 +91,4 @@ TEST(TypeModule, AttributeTableMatchesIdsNamesKindsAndOperations) {
 }
 
 }  // namespace
-}  // namespace VelarL3Vfi::test
+}  // namespace VelarL3Vfi
