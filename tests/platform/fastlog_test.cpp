@@ -2,7 +2,6 @@
 #include "platform/FastLog/FastLog.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <iterator>
 #include <limits>
 #include <stdexcept>
@@ -114,18 +113,6 @@ TEST(FastLogDecode, RecordsAreCheckedFieldByField) {
               HasSubstr("too large for 64 bits"));
   EXPECT_THAT(error({2, 1, 0, 9, 0}),
               AllOf(HasSubstr("test records: truncated"), HasSubstr("(at offset 4)")));
-}
-
-TEST(FastLogFile, RoundTrip) {
-  DefaultLog log(256);
-  for (unsigned i = 0; i < 40; ++i) FASTLOG("{}: {} entryHandle : 0x{:x}", "SwTableStat", i, 0xab00u + i);
-  const auto path = ::testing::TempDir() + "fastlog_test_roundtrip.bin";
-  log->saveTo(path);
-  const auto lines = FastLog::decodeFile(path);
-  EXPECT_EQ(lines, log->lines());
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.back(), "SwTableStat: 39 entryHandle : 0xab27");
-  std::remove(path.c_str());
 }
 
 TEST(FastLogFile, CorruptImagesAreRejected) {
