@@ -28,7 +28,8 @@ Quill::Ptr<LocalDvpTable> localDvpTableFactory();
 
 // Loads the adaptor plug-ins under <root>/AsicFeature/VelarL3Vfi::LocalDvpTable/
 // of one more plug-in root, absolute, that the agent names itself, with the
-// rules and reports of the search path's roots; returns how many loaded now.
+// loader's checks and reports (permissions, failures, registrations); a root
+// without that directory holds none. Returns how many loaded now.
 // Exported like the factory: dlsym(handle,
 // "_ZN10VelarL3Vfi18loadAdaptorPluginsEPKc").
 std::size_t loadAdaptorPlugins(const char* root);

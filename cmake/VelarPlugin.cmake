@@ -68,9 +68,19 @@ function(velar_add_adaptor_plugin target)
   if(TARGET velar_options)
     target_link_libraries(${target} PRIVATE velar_options)  # the library's own warning flags
   endif()
+  # Linked beside the build files and copied into the plug-in root: a make
+  # rule cannot name a file under "VelarL3Vfi::LocalDvpTable" (Makefile
+  # generators take the colons for rule syntax), a command can.
   set_target_properties(${target} PROPERTIES PREFIX "lib"
-    LIBRARY_OUTPUT_DIRECTORY "${ARG_ROOT}/${relative}")
-  velar_plugin_permissions(${target} "${ARG_ROOT}" "${relative}")
+    LIBRARY_OUTPUT_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}")
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${ARG_ROOT}/${relative}"
+    COMMAND ${CMAKE_COMMAND} -E copy "$<TARGET_FILE:${target}>" "${ARG_ROOT}/${relative}/"
+    VERBATIM)
+  velar_plugin_directories(dirs "${ARG_ROOT}" "${relative}")
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND chmod go-w "${ARG_ROOT}/${relative}/$<TARGET_FILE_NAME:${target}>" ${dirs}
+    VERBATIM)
 
   install(TARGETS ${target} LIBRARY DESTINATION "${ARG_INSTALL_ROOT}/${relative}"
     PERMISSIONS ${VELAR_PLUGIN_DIRECTORY_PERMISSIONS})

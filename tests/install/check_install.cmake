@@ -35,7 +35,7 @@ function(install_tree build to)
 endfunction()
 
 function(build_against_prefix source build)
-  step("configure of ${source}" COMMAND ${CMAKE_COMMAND} -S ${source} -B ${build} -G Ninja
+  step("configure of ${source}" COMMAND ${CMAKE_COMMAND} -S ${source} -B ${build}
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_DISABLE_FIND_PACKAGE_fmt=ON)
   step("build of ${source}" COMMAND ${CMAKE_COMMAND} --build ${build})
 endfunction()
