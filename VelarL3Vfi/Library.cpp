@@ -26,6 +26,7 @@ struct LibraryState {
     }
     typeModule().loaded();
     statTrace = std::make_unique<Trace::Handle>("SwTableStat");
+    Asic::AdaptorRegistry::instance().tableTypeIs(kLocalDvpTableTypeName);
     utilLoader = Adjunct::Core::Loader::Singleton::instantiate<LocalDvpTableUtilLoader>();
   }
 };
@@ -42,6 +43,13 @@ LibraryState& state() {
 
 Trace::Handle& statTraceHandle() { return *state().statTrace; }
 const Quill::Ptr<LocalDvpTableUtilLoader>& utilLoader() { return state().utilLoader; }
+
+std::size_t loadAdaptorPlugins(const char* root) {
+  const auto& singleton = *state().utilLoader;
+  using Adjunct::Core::Loader::Singleton;
+  return Singleton::loadRoot(root, singleton.prefixPath().view(), singleton.suffixPath().view(),
+                             Singleton::pluginLoader(singleton));
+}
 
 Quill::Ptr<LocalDvpTable> localDvpTableFactory() {
   Quill::Ptr<LocalDvpTable> table(new LocalDvpTable());

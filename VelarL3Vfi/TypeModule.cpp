@@ -22,7 +22,7 @@ Quill::TypeData unresolvedEntryType{"VelarL3Vfi::LocalDvpTable::UnresolvedEntry"
 Quill::TypeData utilType{"VelarL3Vfi::LocalDvpTable::Util"};
 Quill::TypeData utilLoaderType{"VelarL3Vfi::LocalDvpTable::UtilLoader", 0, nullptr,
                                &LocalDvpTableUtilLoader::create};
-Quill::TypeData localDvpTableType{"VelarL3Vfi::LocalDvpTable"};
+Quill::TypeData localDvpTableType{kLocalDvpTableTypeName};
 
 // Type names the attribute table uses.
 constexpr const char* kBool = "bool";

@@ -6,6 +6,8 @@
 // it only through util(). Every operation runs on the agent's activity thread.
 // The table reports each change in the use of a hardware index
 // (updateHwIndexRefCountTracker) before the matching write or delete.
+// docs/adaptors.md is the guide for adaptor authors: what each operation
+// must do, registration, write confirmations and the permission rules.
 #include <cstdint>
 
 #include "platform/Asic/HwTable.h"
@@ -19,6 +21,11 @@
 namespace VelarL3Vfi {
 
 class LocalDvpTable;
+
+// The table type an adaptor plug-in registers for
+// (Asic::AdaptorRegistry::adaptorIs), and the directory under
+// <root>/AsicFeature/ that holds its plug-ins.
+inline constexpr const char* kLocalDvpTableTypeName = "VelarL3Vfi::LocalDvpTable";
 
 class LocalDvpTableUtil : public Asic::SwTable::Util, public Quill::SlabOrHeapAllocated<LocalDvpTableUtil> {
  public:

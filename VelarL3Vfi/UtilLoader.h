@@ -5,6 +5,7 @@
 #include "platform/Adjunct/Singleton.h"
 #include "platform/Memory/AllocationTracker.h"
 #include "platform/Quill/SlabAllocated.h"
+#include "VelarL3Vfi/Util.h"
 
 namespace VelarL3Vfi {
 
@@ -19,7 +20,7 @@ class LocalDvpTableUtilLoader : public Adjunct::Core::Loader::Singleton,
   static const Quill::TypeData& typeDataStatic() noexcept;
   const Quill::TypeData* typeData() const noexcept override { return &typeDataStatic(); }
   Quill::String prefixPath() const override { return "AsicFeature"; }
-  Quill::String suffixPath() const override { return "VelarL3Vfi::LocalDvpTable"; }
+  Quill::String suffixPath() const override { return kLocalDvpTableTypeName; }
 
   // The type's creation entry: refuses an argument block.
   static Quill::Ptr<Quill::Node> create(const Quill::String& name, const void* args);

@@ -1,8 +1,14 @@
 # Installs the libraries, their headers (under include/velar, in the source
 # layout so that includes read the same as in this tree) and a CMake package,
 # so another agent's build can find_package(VelarL3Vfi) and link
-# Velar::L3Vfi.
+# Velar::L3Vfi; the package brings velar_add_adaptor_plugin
+# (cmake/VelarPlugin.cmake). For adaptor authors: the guide
+# (share/doc/velar/adaptors.md) and the example adaptor as source
+# (share/velar/examples/logchip).
 include(CMakePackageConfigHelpers)
+
+# The table library finds the platform library beside it, whoever opens it.
+set_target_properties(VelarL3Vfi PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(TARGETS VelarPlatform VelarL3Vfi EXPORT VelarL3VfiTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -23,5 +29,8 @@ configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/VelarL3VfiConfig.cmake
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/VelarL3VfiConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/VelarL3VfiConfig.cmake
-  ${PROJECT_BINARY_DIR}/VelarL3VfiConfigVersion.cmake
+  ${PROJECT_BINARY_DIR}/VelarL3VfiConfigVersion.cmake ${PROJECT_SOURCE_DIR}/cmake/VelarPlugin.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/VelarL3Vfi)
+
+install(FILES ${PROJECT_SOURCE_DIR}/docs/adaptors.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velar)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/logchip DESTINATION ${CMAKE_INSTALL_DATADIR}/velar/examples)

@@ -425,7 +425,7 @@ class World {
 // The simulated chip is the table's adaptor (as its plug-in registers it),
 // so that constructed tables and recoveries get chips too.
 const bool registered = Asic::AdaptorRegistry::instance().adaptorIs(
-    {"VelarL3Vfi::LocalDvpTable", &SimChip::makeUtil, &SimChip::recoverHwTable});
+    {VelarL3Vfi::kLocalDvpTableTypeName, &SimChip::makeUtil, &SimChip::recoverHwTable});
 
 }  // namespace
 

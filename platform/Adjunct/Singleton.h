@@ -6,6 +6,7 @@
 // with its own type and creation entry). instantiate<T>() finds or creates it,
 // makes sure the plug-ins under the loader's prefix and suffix paths are
 // loaded, and returns a counted reference to it.
+#include <cstddef>
 #include <string_view>
 
 #include "platform/Assert/Assert.h"
@@ -25,6 +26,16 @@ class Singleton : public Kiv::Entity {
   // Loads the plug-ins found under <root>/<prefix>/<suffix> for every root of
   // the plug-in search path (see platform/Plugin/SearchPath.h) into `loader`.
   static void load(std::string_view prefix, std::string_view suffix, Plugin::Loader<void>& loader);
+  // Loads the plug-ins under <root>/<prefix>/<suffix> of one more plug-in
+  // root that the program names (platform/Plugin/FeaturePlugins.h); returns
+  // how many loaded now.
+  static std::size_t loadRoot(std::string_view root, std::string_view prefix, std::string_view suffix,
+                              Plugin::Loader<void>& loader);
+
+  // The plug-in loader object of T's singleton, made once per process and
+  // named after the singleton's framework type.
+  template <class T>
+  static Plugin::Loader<void>& pluginLoader(const T& singleton);
 
   // T provides `static const Quill::TypeData& typeDataStatic()`. The singleton
   // (named after T's type) and the plug-in loader object are made once per
@@ -38,6 +49,12 @@ class Singleton : public Kiv::Entity {
 };
 
 template <class T>
+Plugin::Loader<void>& Singleton::pluginLoader(const T& singleton) {
+  static Plugin::Loader<void> loader(singleton.fwkType().str());
+  return loader;
+}
+
+template <class T>
 Quill::Ptr<T> Singleton::instantiate() noexcept {
   try {
     static const Quill::Ptr<T> singleton = [] {
@@ -47,8 +64,7 @@ Quill::Ptr<T> Singleton::instantiate() noexcept {
       QASSERT(typed);
       return typed;
     }();
-    static Plugin::Loader<void> pluginLoader(singleton->fwkType().str());
-    load(singleton->prefixPath().view(), singleton->suffixPath().view(), pluginLoader);
+    load(singleton->prefixPath().view(), singleton->suffixPath().view(), pluginLoader(*singleton));
     return singleton;
   } catch (const std::exception& e) {
     Assert::fail("instantiate", __FILE__, __LINE__, e.what());

@@ -7,9 +7,23 @@
 // registry for the adaptor of its type; a table type nobody registered for
 // works without adaptor.
 //
-//   // in the plug-in
+//   // in the plug-in (the table library exports its type's name)
 //   static const bool registered = Asic::AdaptorRegistry::instance().adaptorIs({
-//       "VelarL3Vfi::LocalDvpTable", makeUtil, recoverHwTable});
+//       VelarL3Vfi::kLocalDvpTableTypeName, makeUtil, recoverHwTable});
+//
+// Mistakes are reported on standard error, never silent:
+//   * A table type has one adaptor: the first registered. A later
+//     registration for the same type is refused, naming both plug-in files:
+//       two adaptors for table type "T": plug-in "/a/libx.so" is used, plug-in "/b/liby.so" is ignored
+//     Plug-ins load root by root in search-path order and by file name
+//     within a directory, so the earlier root wins.
+//   * A registration for a type that no loaded table library announced (a
+//     misspelled name, say) is kept, since a table library loaded later may
+//     announce it, but reported with the types that were announced:
+//       plug-in "/b/liby.so" registers an adaptor for table type "T", which
+//       no loaded table library announced (announced: "VelarL3Vfi::LocalDvpTable")
+// A registration is named after the plug-in being loaded
+// (Plugin::loadingPlugin()), or "the program" when made outside a load.
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -34,11 +48,20 @@ class AdaptorRegistry {
 
   static AdaptorRegistry& instance();
 
-  // Registers (or replaces) the adaptor of a table type; returns true so a
-  // plug-in can register from a static initialiser.
+  // A table library announces the table type it implements when it is
+  // loaded, before it loads the type's adaptor plug-ins.
+  void tableTypeIs(std::string_view tableType);
+  bool tableTypeKnown(std::string_view tableType) const;
+
+  // Registers the adaptor of a table type, unless the type has one already
+  // (see above); returns whether it was taken. A plug-in registers from a
+  // static initialiser.
   bool adaptorIs(Adaptor adaptor);
   void adaptorDel(std::string_view tableType);
   const Adaptor* adaptor(std::string_view tableType) const;
+  // The plug-in file the type's adaptor came from ("" when the program
+  // registered it, or nobody did).
+  std::string adaptorPlugin(std::string_view tableType) const;
 
   // The hardware table recovered for a table type (null when none was).
   void hwTableIs(std::string_view tableType, Quill::Ptr<HwTable> hwTable);
@@ -49,7 +72,14 @@ class AdaptorRegistry {
   std::size_t registrations() const noexcept { return registrations_; }
 
  private:
-  std::vector<Adaptor> adaptors_;
+  struct Registered {
+    Adaptor adaptor;
+    std::string plugin;
+  };
+  const Registered* registered(std::string_view tableType) const;
+
+  std::vector<Registered> adaptors_;
+  std::vector<std::string> tableTypes_;
   std::vector<std::pair<std::string, Quill::Ptr<HwTable>>> hwTables_;
   std::size_t registrations_ = 0;
 };

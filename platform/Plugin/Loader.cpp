@@ -59,6 +59,20 @@ std::string canonicalFile(const std::string& path) {
   return (ec ? file.lexically_normal() : canonical).string();
 }
 
+thread_local const std::string* loading = nullptr;
+
+// Names the plug-in being opened for the scope of the dlopen.
+class LoadingScope {
+ public:
+  explicit LoadingScope(const std::string& path) : previous_(loading) { loading = &path; }
+  ~LoadingScope() { loading = previous_; }
+  LoadingScope(const LoadingScope&) = delete;
+  LoadingScope& operator=(const LoadingScope&) = delete;
+
+ private:
+  const std::string* previous_;
+};
+
 bool isPluginName(const std::string& name) { return name.size() > 3 && name.ends_with(".so"); }
 
 // Why the plug-in whose canonical path is `file` must not be opened, or "":
@@ -77,6 +91,11 @@ std::string fileRefusal(const std::string& file) {
 }
 
 }  // namespace
+
+const std::string& loadingPlugin() noexcept {
+  static const std::string none;
+  return loading != nullptr ? *loading : none;
+}
 
 Loader<void>::Loader(std::string name) : name_(std::move(name)) {}
 
@@ -107,7 +126,11 @@ bool Loader<void>::loadFile(const std::string& path) {
 
   const std::size_t before = probe_ ? probe_() : 0;
   dlerror();
-  void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = nullptr;
+  {
+    const LoadingScope scope(path);
+    handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  }
   if (handle == nullptr) {
     const char* error = dlerror();
     std::string reason = error != nullptr ? error : "dlopen failed";

@@ -35,6 +35,9 @@
 // path and the reason, and is kept in failures(); the other plug-ins still
 // load. Loaders are meant to run at start-up, from one thread: the probe
 // cannot tell registrations made by another thread meanwhile.
+//
+// While a plug-in's initialisers run, loadingPlugin() names its file, so that
+// what it registers can be reported under that name (AdaptorRegistry.h).
 #include <cstddef>
 #include <functional>
 #include <set>
@@ -42,6 +45,10 @@
 #include <vector>
 
 namespace Plugin {
+
+// The plug-in file that this thread is opening now, as it was given to the
+// loader; empty outside a load (a registration made by the program itself).
+const std::string& loadingPlugin() noexcept;
 
 // Loader<void> loads plug-ins that register themselves; a loader for another
 // Interface would look up an entry point of that type in each plug-in.

@@ -59,12 +59,26 @@ std::string defaultRoot() {
 
 SearchPath searchPath() {
   const char* value = std::getenv(kSearchPathVariable);
-  return searchPathFrom(value ? std::optional<std::string_view>(value) : std::nullopt, defaultRoot());
+  if (value == nullptr) return searchPathFrom(std::nullopt, defaultRoot());
+  SearchPath path = searchPathFrom(value, {});
+  std::erase_if(path.roots, [&](const std::string& root) {
+    std::error_code ec;
+    if (std::filesystem::exists(root, ec) || ec) return false;
+    path.missing.push_back(root);
+    return true;
+  });
+  return path;
 }
 
 std::string refusalMessage(std::string_view entry) {
   std::string text(kSearchPathVariable);
   text.append(" entry \"").append(entry).append("\" refused: plug-in directories must be absolute paths");
+  return text;
+}
+
+std::string missingMessage(std::string_view entry) {
+  std::string text(kSearchPathVariable);
+  text.append(" entry \"").append(entry).append("\" skipped: no such directory");
   return text;
 }
 

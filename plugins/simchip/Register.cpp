@@ -8,6 +8,6 @@
 namespace {
 
 [[maybe_unused]] const bool registered = Asic::AdaptorRegistry::instance().adaptorIs(
-    {"VelarL3Vfi::LocalDvpTable", &SimChip::makeUtil, &SimChip::recoverHwTable});
+    {VelarL3Vfi::kLocalDvpTableTypeName, &SimChip::makeUtil, &SimChip::recoverHwTable});
 
 }  // namespace

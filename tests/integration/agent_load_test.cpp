@@ -36,7 +36,8 @@ void inFreshProcess(const char* name, const char* value, Body body, const std::s
   GTEST_FLAG_SET(death_test_style, "fast");
 }
 
-TEST(AgentLoad, FactoryGivesTheTableTheSimulatedChipFromTheDefaultPluginRoot) {
+TEST(AgentLoad, FactoryGivesTheTableTheSimulatedChipFromTheRootTheAgentNames) {
+  EXPECT_EQ(VelarL3Vfi::loadAdaptorPlugins(VELAR_SIMCHIP_ROOT), 1u);
   auto table = VelarL3Vfi::localDvpTableFactory();
   ASSERT_NE(table->util(), nullptr);
   auto* chip = chipOf(table);
@@ -46,16 +47,19 @@ TEST(AgentLoad, FactoryGivesTheTableTheSimulatedChipFromTheDefaultPluginRoot) {
   EXPECT_EQ(table->useCount(), 1u);
 }
 
+// No plug-in root at all, or the default root, which holds no simulator.
 TEST(AgentLoad, WithoutPluginsTheTableWorksWithoutAdaptor) {
-  inFreshProcess("VELAR_PLUGIN_PATH", "", [] {
-    auto table = VelarL3Vfi::localDvpTableFactory();
-    bool ok = table->util() == nullptr && table->minIndex() == 0 && table->maxIndex() == 0xFFFFFFFF;
-    std::exit(ok ? 0 : 1);
-  });
+  for (const char* path : {"", static_cast<const char*>(nullptr)}) {
+    inFreshProcess("VELAR_PLUGIN_PATH", path, [] {
+      auto table = VelarL3Vfi::localDvpTableFactory();
+      bool ok = table->util() == nullptr && table->minIndex() == 0 && table->maxIndex() == 0xFFFFFFFF;
+      std::exit(ok ? 0 : 1);
+    });
+  }
 }
 
 TEST(AgentLoad, ABrokenPluginIsReportedAndTheOthersStillLoad) {
-  const std::string path = std::string(VELAR_BROKEN_PLUGIN_ROOT) + ":" + VELAR_PLUGIN_ROOT;
+  const std::string path = std::string(VELAR_BROKEN_PLUGIN_ROOT) + ":" + VELAR_SIMCHIP_ROOT;
   inFreshProcess(
       "VELAR_PLUGIN_PATH", path.c_str(),
       [] { std::exit(chipOf(VelarL3Vfi::localDvpTableFactory()) != nullptr ? 0 : 1); },

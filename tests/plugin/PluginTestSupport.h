@@ -62,6 +62,30 @@ inline std::size_t occurrences(const std::string& text, const std::string& needl
   return count;
 }
 
+// A copy of the registering test plug-in (a file of its own, so opening it
+// runs its initialiser again) with the given mode.
+inline std::filesystem::path pluginCopy(const std::filesystem::path& file, unsigned mode) {
+  std::filesystem::copy_file(kRegisters, file);
+  std::filesystem::permissions(file, std::filesystem::perms(mode));
+  return file;
+}
+
+inline std::size_t registrations() { return Asic::AdaptorRegistry::instance().registrations(); }
+
+// What the registry says of a test plug-in: the test plug-ins register for a
+// table type of their own, which no table library announces.
+inline std::string unknownType(const std::string& plugin) {
+  return "plug-in \"" + plugin +
+         "\" registers an adaptor for table type \"TestTable\", which no loaded table library announced "
+         "(announced: none)\n";
+}
+
+// How many of the registry's lines `err` holds: the made-up type, and a
+// second adaptor for it when an earlier test of this process registered one.
+inline std::size_t registryLines(const std::string& err) {
+  return occurrences(err, "which no loaded table library announced") + occurrences(err, "two adaptors for table type");
+}
+
 // A loader with the adaptor registry as its probe.
 struct ProbedLoader : Plugin::Loader<void> {
   explicit ProbedLoader(std::string name = "test") : Loader(std::move(name)) {

@@ -27,16 +27,6 @@ namespace {
 
 const std::string kWritable = "writable by group or others";
 
-std::size_t registrations() { return Asic::AdaptorRegistry::instance().registrations(); }
-
-// A copy of the registering test plug-in (a file of its own, so opening it
-// would run its initialiser again) with the given mode.
-fs::path pluginCopy(const fs::path& file, unsigned mode) {
-  fs::copy_file(kRegisters, file);
-  fs::permissions(file, fs::perms(mode));
-  return file;
-}
-
 void chmod(const fs::path& path, unsigned mode) { fs::permissions(path, fs::perms(mode)); }
 
 std::string refusal(const std::string& loader, const std::string& what, const fs::path& path,

@@ -46,10 +46,13 @@ TEST(PluginSearchPath, DefaultRootIsNextToPlatformLibrary) {
 // --- Loader --------------------------------------------------------------
 
 TEST(PluginLoader, LoadsGoodPluginAndReportsTheOthers) {
+  const std::size_t before = registrations();
   ProbedLoader loader("AsicFeature/TestTable");
   CaptureStderr();
   EXPECT_EQ(loader.loadDirectory(kDir), 1u);
   const std::string err = GetCapturedStderr();
+  // Registered now, unless an earlier test of this process loaded it.
+  const std::size_t registered = registrations() - before;
 
   EXPECT_THAT(loader.loaded(), ElementsAre(kRegisters));
   EXPECT_NE(Asic::AdaptorRegistry::instance().adaptor("TestTable"), nullptr);
@@ -60,8 +63,9 @@ TEST(PluginLoader, LoadsGoodPluginAndReportsTheOthers) {
   EXPECT_EQ(loader.failures()[1].path, kNothing);
   EXPECT_EQ(loader.failures()[1].reason, "registered nothing");
 
-  // One line each on standard error.
-  EXPECT_EQ(occurrences(err, "\n"), 2u) << err;
+  // One line each on standard error, and the registry's for the made-up type.
+  EXPECT_EQ(occurrences(err, unknownType(kRegisters)), registered) << err;
+  EXPECT_EQ(occurrences(err, "\n"), 2u + registryLines(err)) << err;
   const auto broken =
       "AsicFeature/TestTable: plug-in \"" + kBroken + "\" failed to load: " + loader.failures()[0].reason;
   EXPECT_EQ(occurrences(err, broken + "\n"), 1u) << err;
@@ -94,22 +98,27 @@ TEST(PluginLoader, EachFileTriedOncePerLoader) {
 
 // --- Feature plug-ins ------------------------------------------------------
 
-TEST(PluginFeature, LoadsFromEveryRootAndReportsRefusedEntriesOnce) {
-  // Refusals are remembered for the whole process: a fresh entry per run.
+TEST(PluginFeature, LoadsFromEveryRootAndReportsRefusedAndMissingEntriesOnce) {
+  // Reports are remembered for the whole process: fresh entries per run.
   static int run = 0;
   const std::string relative = "feature-relative-root-" + std::to_string(++run);
-  ScopedSearchPath path(relative + "::/nonexistent-velar-root:" + kRoot);
+  const std::string missing = "/nonexistent-velar-root-" + std::to_string(run);
+  ScopedSearchPath path(relative + "::" + missing + ":" + kRoot);
+  const std::size_t before = registrations();
   Plugin::Loader<void> loader("AsicFeature/TestTable");
 
   CaptureStderr();
   EXPECT_EQ(Plugin::loadFeaturePlugins("AsicFeature", "TestTable", loader), 1u);
   const std::string err = GetCapturedStderr();
+  const std::size_t registered = registrations() - before;
   EXPECT_THAT(loader.loaded(), ElementsAre(kRegisters));
   // The adaptor registry became the probe, so the empty plug-in is caught.
   EXPECT_EQ(loader.failures().size(), 2u);
   EXPECT_THAT(err, HasSubstr("registered nothing"));
-  EXPECT_EQ(occurrences(err, "\"" + relative + "\""), 1u) << err;
-  EXPECT_EQ(occurrences(err, "\n"), 3u) << err;
+  EXPECT_EQ(occurrences(err, Plugin::refusalMessage(relative) + "\n"), 1u) << err;
+  EXPECT_EQ(occurrences(err, "VELAR_PLUGIN_PATH entry \"" + missing + "\" skipped: no such directory\n"), 1u) << err;
+  EXPECT_EQ(occurrences(err, unknownType(kRegisters)), registered) << err;
+  EXPECT_EQ(occurrences(err, "\n"), 4u + registryLines(err)) << err;
 
   CaptureStderr();
   EXPECT_EQ(Plugin::loadFeaturePlugins("AsicFeature", "TestTable", loader), 0u);
@@ -117,7 +126,27 @@ TEST(PluginFeature, LoadsFromEveryRootAndReportsRefusedEntriesOnce) {
   EXPECT_EQ(Plugin::loadFeaturePlugins("AsicFeature", "TestTable", other), 1u);
   const std::string again = GetCapturedStderr();
   EXPECT_THAT(again, Not(HasSubstr(relative)));
+  EXPECT_THAT(again, Not(HasSubstr(missing)));
   EXPECT_EQ(occurrences(again, "\n"), 2u) << again;  // other's two failures
+}
+
+// A table type has one adaptor, the first registered: the later plug-in is
+// refused, and both are named. Both register for a made-up table type.
+TEST(PluginRegistry, ASecondAdaptorForATypeIsRefusedAndReported) {
+  TempDir dir("twice");
+  const fs::path first = pluginCopy(dir.path / "liba.so", 0755);
+  const fs::path second = pluginCopy(dir.path / "libb.so", 0755);
+  auto& registry = Asic::AdaptorRegistry::instance();
+  registry.adaptorDel("TestTable");
+  ProbedLoader loader("twice");
+
+  CaptureStderr();
+  EXPECT_EQ(loader.loadDirectory(dir.path.string()), 2u);
+  const std::string err = GetCapturedStderr();
+  EXPECT_EQ(registry.adaptorPlugin("TestTable"), first.string());
+  EXPECT_EQ(err, unknownType(first.string()) + unknownType(second.string()) +
+                     "two adaptors for table type \"TestTable\": plug-in \"" + first.string() +
+                     "\" is used, plug-in \"" + second.string() + "\" is ignored\n");
 }
 
 TEST(PluginFeature, MissingFeatureDirectoryIsNoError) {

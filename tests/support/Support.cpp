@@ -82,6 +82,9 @@ void RecordingUtil::updateHwIndexRefCountTracker(Asic::HwTable*, Index key,
 
 ChipTable::ChipTable(const std::string& location, bool replay, std::uint32_t entries)
     : nextHops(Asic::NeededEntryTable::NeededEntryTableIs("nextHops")) {
+  // The simulated chip has a plug-in root of its own, which an agent names.
+  static const std::size_t loaded = VelarL3Vfi::loadAdaptorPlugins(VELAR_SIMCHIP_ROOT);
+  (void)loaded;
   Activity::discardPending();
   auto rg = Asic::HwTableRecoverGroup::HwTableRecoverGroupIs("recover");
   LocalDvpTable::doRecoverHwTable(rg, 0, Ledger::EntityManager::EntityManagerIs("ledger"),

@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <utility>
 
 #include "VelarL3Vfi/AgentSession.h"
@@ -26,11 +27,16 @@ using HandleRef = Quill::Ptr<Asic::SwTableBase::EntryHandle>;
 // The table library as an agent reaches it: opened by name, its factory
 // found by its mangled name. The program links the library as well, so the
 // loader has already run its initialiser (agent name, type module, adaptor
-// plug-ins) by the time main starts, and the open finds the loaded copy.
+// plug-ins of the search path) by the time main starts, and the open finds
+// the loaded copy. The simulated chip is no plug-in of the search path: it
+// has a root of its own beside the library (velar-simchip), which the agent
+// loads by name before it makes a table.
 class Agent::Library {
  public:
   using Factory = Quill::Ptr<LocalDvpTable> (*)();
+  using LoadPlugins = std::size_t (*)(const char*);
   static constexpr const char* kFactorySymbol = "_ZN10VelarL3Vfi20localDvpTableFactoryEv";
+  static constexpr const char* kLoadPluginsSymbol = "_ZN10VelarL3Vfi18loadAdaptorPluginsEPKc";
 
   Library() : handle_(::dlopen(VELAR_TABLE_LIBRARY, RTLD_NOW | RTLD_GLOBAL)) {
     if (handle_ == nullptr) {
@@ -40,6 +46,11 @@ class Agent::Library {
     if (factory_ == nullptr) {
       ::dlclose(handle_);
       throw StartError(fmt::format("the table library {} has no factory {}", VELAR_TABLE_LIBRARY, kFactorySymbol));
+    }
+    Dl_info library{};
+    if (auto load = reinterpret_cast<LoadPlugins>(::dlsym(handle_, kLoadPluginsSymbol));
+        load != nullptr && ::dladdr(reinterpret_cast<void*>(factory_), &library) != 0) {
+      load((std::filesystem::absolute(library.dli_fname).parent_path() / "velar-simchip").c_str());
     }
   }
   ~Library() { ::dlclose(handle_); }
