@@ -61,7 +61,7 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
   static constexpr bool readAccess = false;
   static constexpr bool writeAccess = true;
 
-  static inline Quill::AllocationTracker memAllocationTracker_{"VelarL3Vfi::LocalDvpTable"};
+  static inline Quill::AllocationTracker memAllocationTracker_{kLocalDvpTableTypeName};
 
   LocalDvpTable();
 
@@ -185,7 +185,7 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
 
   // The names the accessor's traces give the table: the text trace handle
   // and its lines use traceName, the binary log's messages fastLogName.
-  static constexpr const char* traceName = "VelarL3Vfi::LocalDvpTable";
+  static constexpr const char* traceName = kLocalDvpTableTypeName;
   static constexpr const char* fastLogName = "LocalDvpTable";
 
   // The accessor's text trace handle, named traceName, and the statistics

@@ -59,7 +59,7 @@ Result constructEntryHandle(Value& result, std::span<const Value> args) {
   const auto params = type.ctorParams();
   if (args.size() != params.size()) throw ArgumentError("an EntryHandle is built from key and swTable");
   const std::uint32_t key = args[0].asU32();
-  auto* table = nodeAs<LocalDvpTable>(args[1], "VelarL3Vfi::LocalDvpTable");
+  auto* table = nodeAs<LocalDvpTable>(args[1], kLocalDvpTableTypeName);
   return put(result, Value::node(LocalDvpTableEntryHandle::EntryHandleIs(key, table)));
 }
 

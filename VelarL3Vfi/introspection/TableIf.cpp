@@ -132,12 +132,12 @@ Result writeResponseSm(Value& result, LocalDvpTable& table, Op op, const Operand
 Result inspectTable(Value& result, Target object, AttrId attr, Op op, const Value* key,
                     Operand operand) {
   LocalDvpTable* table = nullptr;
-  if (object.node != nullptr) table = &targetNode<LocalDvpTable>(object, "VelarL3Vfi::LocalDvpTable");
+  if (object.node != nullptr) table = &targetNode<LocalDvpTable>(object, kLocalDvpTableTypeName);
   return inspectOperation(result, table, attr, op, key, operand);
 }
 
 Iter tableIterator(Target object, const Value* startKey, AttrId attr) {
-  return genericIfIterator(targetNode<LocalDvpTable>(object, "VelarL3Vfi::LocalDvpTable"), startKey, attr);
+  return genericIfIterator(targetNode<LocalDvpTable>(object, kLocalDvpTableTypeName), startKey, attr);
 }
 
 }  // namespace

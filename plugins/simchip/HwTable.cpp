@@ -2,10 +2,12 @@
 
 #include <utility>
 
+#include "VelarL3Vfi/Util.h"
+
 namespace SimChip {
 
 HwTable::HwTable(Asic::UnitId unit, std::shared_ptr<Chip> chip)
-    : Asic::HwTable("VelarL3Vfi::LocalDvpTable", unit), chip_(std::move(chip)) {}
+    : Asic::HwTable(VelarL3Vfi::kLocalDvpTableTypeName, unit), chip_(std::move(chip)) {}
 
 HwTable::~HwTable() { nodeFlagSet(kFlagLive, false); }
 
