@@ -2,9 +2,9 @@
 // The reference model of the local DVP table on the simulated chip, for the
 // randomized model checks of model_test.cpp.
 //
-// The model is written from the table's documented behaviour, key by key: what
-// is committed (waiting for its next hop or resolved), what the key's handle
-// shows, what each dependent holds, what the chip holds and how many users the
+// The model is written from the table's behaviour as docs/architecture.md
+// describes it, key by key: what is committed (waiting for its next hop or
+// resolved), what the key's handle shows, what each dependent holds, what the chip holds and how many users the
 // chip's tracker counts for each index, which write responses are pending,
 // and what the restart reconciliation keeps, rewrites and purges. It never
 // looks at the table; the harness compares the two after every command.
