@@ -4,9 +4,10 @@
 //
 // The model is written from the table's behaviour as docs/architecture.md
 // describes it, key by key: what is committed (waiting for its next hop or
-// resolved), what the key's handle shows, what each dependent holds, what the chip holds and how many users the
-// chip's tracker counts for each index, which write responses are pending,
-// and what the restart reconciliation keeps, rewrites and purges. It never
+// resolved), what the key's handle shows, what each dependent holds, what
+// the chip holds and how many users the chip's tracker counts for each index,
+// which write responses are pending, and what the restart reconciliation
+// keeps, rewrites and purges. It never
 // looks at the table; the harness compares the two after every command.
 //
 // It speaks the agent's scenario language: every step is a DvpAgent::Action
