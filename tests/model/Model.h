@@ -7,8 +7,8 @@
 // resolved), what the key's handle shows, what each dependent holds, what
 // the chip holds and how many users the chip's tracker counts for each index,
 // which write responses are pending, and what the restart reconciliation
-// keeps, rewrites and purges. It never
-// looks at the table; the harness compares the two after every command.
+// keeps, rewrites and purges. It never looks at the table; the harness
+// compares the two after every command.
 //
 // It speaks the agent's scenario language: every step is a DvpAgent::Action
 // (nexthop, commit, remove, remove-all [handles|unassigned], hold, release,
