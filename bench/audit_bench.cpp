@@ -5,7 +5,7 @@
 
 #include "VelarL3Vfi/Audit.h"
 #include "bench/MemoryChip.h"
-#include "plugins/simchip/Util.h"
+#include "plugins/simchip/SimChipUtil.h"
 
 namespace bench {
 namespace {

@@ -60,8 +60,8 @@
 #include "platform/Asic/AdaptorRegistry.h"
 #include "platform/Asic/NeededEntryTable.h"
 #include "platform/Kiv/Exceptions.h"
-#include "plugins/simchip/HwTable.h"
-#include "plugins/simchip/Util.h"
+#include "plugins/simchip/SimChipHwTable.h"
+#include "plugins/simchip/SimChipUtil.h"
 
 namespace {
 

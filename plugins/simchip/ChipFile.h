@@ -8,7 +8,7 @@
 //                sizes, entry count, minIndex, header checksum, reserved
 //                words (zero)
 //   Record[n]    12 bytes each, one per hardware index from minIndex:
-//                  u32 users    the index user count (see Util.h): 0 or 1
+//                  u32 users    the index user count (see SimChipUtil.h): 0 or 1
 //                  u32 nextHop  localPortNextHop of a valid slot, else 0
 //                  u8  state    SlotState
 //                  u8  group    dvpNetworkGroup of a valid slot, else 0

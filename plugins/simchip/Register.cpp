@@ -2,8 +2,8 @@
 // plug-in is loaded. Only the loadable module includes this file: the tests
 // link the same adaptor without registering it.
 #include "platform/Asic/AdaptorRegistry.h"
-#include "plugins/simchip/HwTable.h"
-#include "plugins/simchip/Util.h"
+#include "plugins/simchip/SimChipHwTable.h"
+#include "plugins/simchip/SimChipUtil.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "plugins/simchip/HwTable.h"
+#include "plugins/simchip/SimChipHwTable.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "plugins/simchip/Util.h"
+#include "plugins/simchip/SimChipUtil.h"
 
 #include <fmt/format.h>
 
@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "platform/Activity/Activity.h"
-#include "plugins/simchip/HwTable.h"
+#include "plugins/simchip/SimChipHwTable.h"
 
 namespace SimChip {
 

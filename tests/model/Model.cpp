@@ -391,7 +391,7 @@ bool Model::pullsFromDependents(Key k) const {
   return !tearingDown_ && ks.holds != 0 && ks.handle && ks.handle->hwIndex != kNone;
 }
 
-// The chip's index-user count (see plugins/simchip/Util.h); a report that does
+// The chip's index-user count (see plugins/simchip/SimChipUtil.h); a report that does
 // not fit is a fault and changes nothing.
 void Model::tracker(Key k, int op) {
   ChipSlot& slot = at(k).chip;

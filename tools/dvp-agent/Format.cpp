@@ -8,7 +8,6 @@ namespace DvpAgent {
 
 namespace {
 
-constexpr std::uint32_t kNone = 0xFFFFFFFF;
 
 std::string_view stateText(State state) { return Asic::entryStateName(state); }
 
@@ -50,7 +49,7 @@ std::string numberText(std::string_view decimal) {
 }  // namespace
 
 std::string indexText(std::uint32_t index) {
-  return index == kNone ? std::string("none") : std::to_string(index);
+  return index == Asic::kExhaustedIndex ? std::string("none") : std::to_string(index);
 }
 
 std::string hwLine(Key key, const SimChip::Slot& slot) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <cctype>
 #include <charconv>
+#include <limits>
 #include <utility>
 
 #include "VelarL3Vfi/TypeModule.h"
@@ -15,7 +16,7 @@ namespace DvpAgent {
 
 namespace {
 
-constexpr std::uint32_t kNone = 0xFFFFFFFF;
+constexpr std::uint32_t kMaxU32 = std::numeric_limits<std::uint32_t>::max();
 
 bool blank(char c) noexcept { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
@@ -67,7 +68,7 @@ std::uint32_t number(std::string_view text, std::uint32_t max, std::string_view 
   return std::get<std::uint32_t>(parsed);
 }
 
-Key key(std::string_view text) { return number(text, kNone, "key"); }
+Key key(std::string_view text) { return number(text, kMaxU32, "key"); }
 
 // NAME=VALUE options after the fixed words of a command; each name at most
 // once, and only the allowed ones.
@@ -236,7 +237,7 @@ std::variant<std::monostate, Command, ParseError> Parser::parseLine(std::string_
       c.name = std::string(w[1]);
       auto opts = options(w, 2, "nexthop", {"index", "state"});
       if (auto it = opts.find("index"); it != opts.end()) {
-        c.index = it->second == "none" ? kNone : number(it->second, kNone, "index");
+        c.index = it->second == "none" ? Asic::kExhaustedIndex : number(it->second, kMaxU32, "index");
       }
       if (auto it = opts.find("state"); it != opts.end()) {
         c.state = parseState(it->second);
@@ -257,7 +258,7 @@ std::variant<std::monostate, Command, ParseError> Parser::parseLine(std::string_
       if (auto it = opts.find("group"); it != opts.end()) {
         c.group = static_cast<std::uint8_t>(number(it->second, 255, "group"));
       }
-      if (auto it = opts.find("nexthop"); it != opts.end()) c.nextHop = number(it->second, kNone, "nexthop");
+      if (auto it = opts.find("nexthop"); it != opts.end()) c.nextHop = number(it->second, kMaxU32, "nexthop");
       action = std::move(c);
     } else if (verb == "remove") {
       arity(w, 2, 2, "remove KEY");
