@@ -11,7 +11,7 @@
 
 #include "VelarL3Vfi/LocalDvpTable.h"
 #include "platform/Asic/HwTable.h"
-#include "platform/Asic/NeededEntryTable.h"
+#include "simulation/NeededEntryTable.h"
 
 namespace bench {
 

@@ -8,7 +8,7 @@
 include(CMakePackageConfigHelpers)
 
 # The table library finds the platform library beside it, whoever opens it.
-set_target_properties(VelarL3Vfi PROPERTIES INSTALL_RPATH "$ORIGIN")
+set_target_properties(VelarL3Vfi VelarSimulation PROPERTIES INSTALL_RPATH "$ORIGIN")
 
 install(TARGETS VelarPlatform VelarL3Vfi EXPORT VelarL3VfiTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
@@ -20,6 +20,17 @@ foreach(dir platform AsicSwTable VelarL3Vfi)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velar/${dir}
     FILES_MATCHING PATTERN "*.h")
 endforeach()
+
+# The stand-in next-hop table, a component of its own: test agents make next
+# hops with it; a real agent's install can leave it out
+# (cmake --install ... --component simulation installs just this).
+install(TARGETS VelarSimulation EXPORT VelarSimulationTargets COMPONENT simulation
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velar)
+install(FILES ${PROJECT_SOURCE_DIR}/simulation/NeededEntryTable.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velar/simulation COMPONENT simulation)
+install(EXPORT VelarSimulationTargets NAMESPACE Velar::
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/VelarL3Vfi COMPONENT simulation)
 
 install(EXPORT VelarL3VfiTargets NAMESPACE Velar::
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/VelarL3Vfi)

@@ -25,10 +25,10 @@
 #include "VelarL3Vfi/Inspect.h"
 #include "VelarL3Vfi/LocalDvpTable.h"
 #include "fuzz/FuzzCheck.h"
-#include "platform/Asic/NeededEntryTable.h"
 #include "platform/Kiv/CharRange.h"
 #include "platform/Kiv/Exceptions.h"
 #include "platform/Quill/NodeDirectory.h"
+#include "simulation/NeededEntryTable.h"
 
 namespace {
 

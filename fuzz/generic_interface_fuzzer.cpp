@@ -58,10 +58,10 @@
 #include "fuzz/FuzzCheck.h"
 #include "platform/Activity/Activity.h"
 #include "platform/Asic/AdaptorRegistry.h"
-#include "platform/Asic/NeededEntryTable.h"
 #include "platform/Kiv/Exceptions.h"
 #include "plugins/simchip/SimChipHwTable.h"
 #include "plugins/simchip/SimChipUtil.h"
+#include "simulation/NeededEntryTable.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 #include "VelarL3Vfi/AgentSession.h"
 #include "platform/Asic/AdaptorRegistry.h"
-#include "platform/Asic/NeededEntryTable.h"
 #include "platform/Trace/TraceSink.h"
+#include "simulation/NeededEntryTable.h"
 
 namespace {
 

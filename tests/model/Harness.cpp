@@ -10,7 +10,7 @@
 #include <type_traits>
 
 #include "VelarL3Vfi/LocalDvpTable.h"
-#include "platform/Asic/NeededEntryTable.h"
+#include "simulation/NeededEntryTable.h"
 #include "tools/dvp-agent/Format.h"
 
 namespace VelarModel {

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "VelarL3Vfi/LocalDvpTable.h"
-#include "platform/Asic/NeededEntryTable.h"
 #include "platform/Trace/TraceSink.h"
 #include "plugins/simchip/SimChipControl.h"
+#include "simulation/NeededEntryTable.h"
 
 namespace VelarTest {
 

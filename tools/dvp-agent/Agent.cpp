@@ -10,9 +10,9 @@
 #include "VelarL3Vfi/AgentSession.h"
 #include "VelarL3Vfi/Inspect.h"
 #include "platform/Activity/Activity.h"
-#include "platform/Asic/NeededEntryTable.h"
 #include "platform/Trace/TraceConfig.h"
 #include "platform/Trace/TraceSink.h"
+#include "simulation/NeededEntryTable.h"
 #include "tools/dvp-agent/Format.h"
 
 #ifndef VELAR_TABLE_LIBRARY

@@ -1,4 +1,4 @@
-#include "platform/Asic/NeededEntryTable.h"
+#include "simulation/NeededEntryTable.h"
 
 namespace Asic {
 
