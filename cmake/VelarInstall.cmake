@@ -16,9 +16,11 @@ install(TARGETS VelarPlatform VelarL3Vfi EXPORT VelarL3VfiTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velar)
 
+# Every header but the ones a facility keeps to itself (its internal/ folder,
+# and the table's introspection/ dispatch), which no installed header includes.
 foreach(dir platform AsicSwTable VelarL3Vfi)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/velar/${dir}
-    FILES_MATCHING PATTERN "*.h")
+    FILES_MATCHING PATTERN "*.h" PATTERN "internal" EXCLUDE PATTERN "introspection" EXCLUDE)
 endforeach()
 
 # The stand-in next-hop table, a component of its own: test agents make next

@@ -1,6 +1,6 @@
 #include "platform/Adjunct/Singleton.h"
 
-#include "platform/Plugin/FeaturePlugins.h"
+#include "platform/Plugin/internal/FeaturePlugins.h"
 
 namespace Adjunct::Core::Loader {
 

@@ -1,7 +1,7 @@
 #include "platform/FastLog/Decoder.h"
 
-#include "platform/FastLog/Encoding.h"
 #include "platform/FastLog/Log.h"
+#include "platform/FastLog/internal/Encoding.h"
 
 #include <bit>
 #include <cerrno>

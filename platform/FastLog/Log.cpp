@@ -2,8 +2,8 @@
 
 #include "platform/Assert/Assert.h"
 #include "platform/FastLog/Decoder.h"
-#include "platform/FastLog/Encoding.h"
 #include "platform/FastLog/FastLog.h"
+#include "platform/FastLog/internal/Encoding.h"
 
 #include <algorithm>
 #include <cerrno>

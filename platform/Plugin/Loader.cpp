@@ -1,6 +1,6 @@
 #include "platform/Plugin/Loader.h"
 
-#include "platform/Plugin/Permissions.h"
+#include "platform/Plugin/internal/Permissions.h"
 #include "platform/Trace/TraceHandle.h"
 
 #include <dlfcn.h>

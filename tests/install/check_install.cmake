@@ -1,5 +1,6 @@
 # The installed package as a plug-in author and an agent meet it, end to end:
-#   1. the build tree is installed into a scratch prefix under umask 002;
+#   1. the build tree is installed into a scratch prefix under umask 002,
+#      and every project header an installed header includes is installed;
 #   2. the example (share/velar/examples/logchip: an adaptor plug-in and a
 #      small agent) is copied out of the install, built against the installed
 #      package alone, and its plug-in installed into a plug-in root of its
@@ -47,6 +48,19 @@ foreach(file lib/velar-simchip/${feature}/libsimchip.so lib/cmake/VelarL3Vfi/Vel
   if(NOT EXISTS ${prefix}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
+endforeach()
+
+# The installed headers stand on their own: each one's project includes are
+# installed too (a public header never reaches into an internal/ folder).
+file(GLOB_RECURSE headers RELATIVE ${prefix}/include/velar ${prefix}/include/velar/*.h)
+foreach(header ${headers})
+  file(STRINGS ${prefix}/include/velar/${header} includes REGEX "^#include \"")
+  foreach(line ${includes})
+    string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" included "${line}")
+    if(NOT EXISTS ${prefix}/include/velar/${included})
+      message(FATAL_ERROR "installed ${header} includes ${included}, which is not installed")
+    endif()
+  endforeach()
 endforeach()
 
 # The author's copy of the example, built and installed.

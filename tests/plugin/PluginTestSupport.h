@@ -3,7 +3,7 @@
 // helpers for the search path and scratch directories.
 #include "platform/Asic/AdaptorRegistry.h"
 #include "platform/Plugin/Loader.h"
-#include "platform/Plugin/SearchPath.h"
+#include "platform/Plugin/internal/SearchPath.h"
 
 #include <unistd.h>
 

@@ -1,8 +1,8 @@
 // Plug-ins and plug-in directories that group or others can write are refused.
-#include "platform/Plugin/Permissions.h"
 #include "platform/Asic/AdaptorRegistry.h"
-#include "platform/Plugin/FeaturePlugins.h"
 #include "platform/Plugin/Loader.h"
+#include "platform/Plugin/internal/FeaturePlugins.h"
+#include "platform/Plugin/internal/Permissions.h"
 #include "tests/plugin/PluginTestSupport.h"
 
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "platform/Plugin/SearchPath.h"
+#include "platform/Plugin/internal/SearchPath.h"
 
 #include <dlfcn.h>
 

@@ -1,4 +1,4 @@
-#include "platform/Plugin/Permissions.h"
+#include "platform/Plugin/internal/Permissions.h"
 
 #include <sys/stat.h>
 

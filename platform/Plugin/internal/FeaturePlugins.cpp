@@ -1,7 +1,7 @@
-#include "platform/Plugin/FeaturePlugins.h"
+#include "platform/Plugin/internal/FeaturePlugins.h"
 
 #include "platform/Asic/AdaptorRegistry.h"
-#include "platform/Plugin/SearchPath.h"
+#include "platform/Plugin/internal/SearchPath.h"
 
 #include <cstdio>
 #include <filesystem>

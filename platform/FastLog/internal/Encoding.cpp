@@ -1,4 +1,4 @@
-#include "platform/FastLog/Encoding.h"
+#include "platform/FastLog/internal/Encoding.h"
 
 #include <stdexcept>
 
