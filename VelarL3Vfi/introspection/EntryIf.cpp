@@ -14,7 +14,9 @@ using Row = AttrRow<Entry>;
 std::span<const Row> rows() {
   static const Row kRows[] = {
       {constant(130, "getBlockSizeDefinedByUser", kBool, K::boolean),
-       [](Value& r, Entry*, const Request&) { return put(r, Value::boolean(Entry::getBlockSizeDefinedByUser)); }},
+       [](Value& r, Entry*, const Request&) {
+         return put(r, Value::boolean(Entry::getBlockSizeDefinedByUser));
+       }},
       {constant(131, "numDependentFields", kU64, K::u64),
        [](Value& r, Entry*, const Request&) { return put(r, Value::u64(Entry::numDependentFields)); }},
       {field(132, "localPortNextHopHandle", kBaseHandle, K::node, true),
@@ -67,7 +69,8 @@ std::vector<AttrDecl> detail::entryAttrs() { return declsOf(rows()); }
 
 Result inspectOperation(Value& result, LocalDvpTableEntry& entry, AttrId attr, Op op, const Value* key,
                         Operand operand) {
-  if (attr != Quill::Inspect::kWholeValue) return dispatch(rows(), kEntryType, result, &entry, attr, {op, key, operand});
+  if (attr != Quill::Inspect::kWholeValue)
+    return dispatch(rows(), kEntryType, result, &entry, attr, {op, key, operand});
   const Quill::AttrData* found = nullptr;
   if (auto r = Quill::Inspect::checkOperation(typeData(kEntryType), attr, op, found); r != Result::done) {
     return r;

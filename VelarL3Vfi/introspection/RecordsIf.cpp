@@ -24,7 +24,9 @@ using HandleRow = AttrRow<LocalDvpTableEntryHandle>;
 std::span<const HandleRow> handleRows() {
   static const HandleRow kRows[] = {
       {field(386, "key", kIndex, K::u32),
-       [](Value& r, LocalDvpTableEntryHandle* h, const Request&) { return put(r, Value::u32(h->key().value)); }},
+       [](Value& r, LocalDvpTableEntryHandle* h, const Request&) {
+         return put(r, Value::u32(h->key().value));
+       }},
       {field(387, "swTable", kLocalDvpTableTypeName, K::node),
        [](Value& r, LocalDvpTableEntryHandle* h, const Request&) {
          return put(r, Value::node(Quill::Ptr<LocalDvpTable>(h->swTable())));
@@ -80,7 +82,9 @@ using UnresolvedRow = AttrRow<LocalDvpTableUnresolvedEntry>;
 std::span<const UnresolvedRow> unresolvedRows() {
   static const UnresolvedRow kRows[] = {
       {field(386, "key", kIndex, K::u32),
-       [](Value& r, LocalDvpTableUnresolvedEntry* e, const Request&) { return put(r, Value::u32(e->key().value)); }},
+       [](Value& r, LocalDvpTableUnresolvedEntry* e, const Request&) {
+         return put(r, Value::u32(e->key().value));
+       }},
       {field(387, "entry", kEntry, K::record, true),
        [](Value& r, LocalDvpTableUnresolvedEntry* e, const Request& q) {
          if (q.op == Op::read) return put(r, entryValue(e->entry()));
@@ -116,8 +120,8 @@ std::span<const UtilRow> utilRows() {
       {listed(517, "hwTableEntryDel", {kSwTableParam, kKeyParam})},
       {listed(518, "updateHwIndexRefCountTracker",
               {kHwTableParam, kKeyParam, {"updateOperation", "Asic::IndexUserTracker::OpType", K::u8}})},
-      {listed(519, "compareHwEntries", {kSwTableParam, kKeyParam, {"resolvedEntry", kEntry, K::record}}, kBool,
-              K::boolean)},
+      {listed(519, "compareHwEntries", {kSwTableParam, kKeyParam, {"resolvedEntry", kEntry, K::record}},
+              kBool, K::boolean)},
       {listed(520, "syncEntries", {kHwTableParam, kSwTableParam})},
       {listed(521, "getHwIndex", {kHdlParam}, kHwIndex, K::u32, AttrKind::staticMethod)},
       {listed(522, "hwIndexForDependentField", {kHdlParam}, kHwIndex, K::u32)},

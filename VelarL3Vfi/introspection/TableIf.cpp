@@ -91,13 +91,20 @@ std::span<const Row> rows() {
        [](Value& r, Table*, const Request&) { return put(r, Value::boolean(Table::isOwnedByMergeTable)); }},
       {constant(A::isExternalKeyType, "isExternalKeyType", kBool, K::boolean),
        [](Value& r, Table*, const Request&) { return put(r, Value::boolean(Table::isExternalKeyType)); }},
-      {constant(A::setResolvedEntryBlockMetaDataDefinedByUser, "setResolvedEntryBlockMetaDataDefinedByUser", kU64,
+      {constant(A::setResolvedEntryBlockMetaDataDefinedByUser, "setResolvedEntryBlockMetaDataDefinedByUser",
+                kU64, K::u64),
+       [](Value& r, Table*, const Request&) {
+         return put(r, Value::u64(Table::setResolvedEntryBlockMetaDataDefinedByUser));
+       }},
+      {constant(A::setResolvedEntryMetaDataDefinedByUser, "setResolvedEntryMetaDataDefinedByUser", kU64,
                 K::u64),
-       [](Value& r, Table*, const Request&) { return put(r, Value::u64(Table::setResolvedEntryBlockMetaDataDefinedByUser)); }},
-      {constant(A::setResolvedEntryMetaDataDefinedByUser, "setResolvedEntryMetaDataDefinedByUser", kU64, K::u64),
-       [](Value& r, Table*, const Request&) { return put(r, Value::u64(Table::setResolvedEntryMetaDataDefinedByUser)); }},
+       [](Value& r, Table*, const Request&) {
+         return put(r, Value::u64(Table::setResolvedEntryMetaDataDefinedByUser));
+       }},
       {method(A::entryHas, "entryHas", {kKeyParam}, kBool, K::boolean),
-       [](Value& r, Table* t, const Request& q) { return put(r, Value::boolean(t->entryHas(q.arg(0).asU32()))); }},
+       [](Value& r, Table* t, const Request& q) {
+         return put(r, Value::boolean(t->entryHas(q.arg(0).asU32())));
+       }},
       {keyed(A::resolvedEntry, "resolvedEntry", AttrKind::collection, kEntry, K::record, storedOps, true),
        &resolvedEntry, &resolvedEntryIter},
       {keyed(A::entry, "entry", AttrKind::view, kEntry, K::record, ops(Op::read, Op::contains), true),
@@ -107,7 +114,9 @@ std::span<const Row> rows() {
        },
        &entryViewIter},
       {keyed(A::entryInHwTable, "entryInHwTable", AttrKind::view, kBool, K::boolean, ops(Op::read), false),
-       [](Value& r, Table* t, const Request& q) { return put(r, Value::boolean(t->entryInHwTable(needKey(q.key)))); }},
+       [](Value& r, Table* t, const Request& q) {
+         return put(r, Value::boolean(t->entryInHwTable(needKey(q.key))));
+       }},
       {keyed(A::syncedEntry, "syncedEntry", AttrKind::collection, kEntry, K::record, storedOps, true),
        &syncedEntry, &syncedEntryIter},
       {method(A::entryRemoveAll, "entryRemoveAll", {}),
@@ -124,8 +133,8 @@ std::span<const Row> rows() {
        [](Value& r, Table*, const Request&) { return put(r, Value::boolean(Table::readAccess)); }},
       {constant(A::writeAccess, "writeAccess", kBool, K::boolean),
        [](Value& r, Table*, const Request&) { return put(r, Value::boolean(Table::writeAccess)); }},
-      {keyed(A::entryHandle, "entryHandle", AttrKind::nodeCollection, "VelarL3Vfi::LocalDvpTable::EntryHandle",
-             K::node, storedOps, true, {kKeyParam, kSwTableParam}),
+      {keyed(A::entryHandle, "entryHandle", AttrKind::nodeCollection,
+             "VelarL3Vfi::LocalDvpTable::EntryHandle", K::node, storedOps, true, {kKeyParam, kSwTableParam}),
        &entryHandle, &entryHandleIter},
       {keyed(A::unresolvedEntry, "unresolvedEntry", AttrKind::nodeCollection,
              "VelarL3Vfi::LocalDvpTable::UnresolvedEntry", K::related, storedOps, true, {kKeyParam}),
@@ -137,7 +146,8 @@ std::span<const Row> rows() {
          t->entryRemove(q.arg(0).asU32());
          return Result::done;
        }},
-      {method(A::entryCommit, "entryCommit", {kKeyParam, {"entry", kEntry, K::record}}, kBaseHandle, K::related),
+      {method(A::entryCommit, "entryCommit", {kKeyParam, {"entry", kEntry, K::record}}, kBaseHandle,
+              K::related),
        [](Value& r, Table* t, const Request& q) {
          auto handle = t->entryCommit(q.arg(0).asU32(), asEntry(q.arg(1)));
          // The handle goes out as the runtime's mutable reference; the
@@ -145,7 +155,8 @@ std::span<const Row> rows() {
          return Quill::Inspect::opResEncRelNode(r, const_cast<Asic::SwTableBase::EntryHandle*>(handle.get()));
        }},
       {{A::writeResponseSm, "writeResponseSm", AttrKind::nodeValue, "Asic::WriteResponseSm", K::node,
-        ops(Op::read, Op::set, Op::del), Quill::kAttrWritable, nullptr, K::none, {{"swTable", "Asic::SwTable", K::node}}},
+        ops(Op::read, Op::set, Op::del), Quill::kAttrWritable, nullptr, K::none,
+        {{"swTable", "Asic::SwTable", K::node}}},
        &writeResponseSm},
       {method(A::hwIndexOnlyForCrossAgentCommunication, "hwIndexOnlyForCrossAgentCommunication", {kKeyParam},
               kHwIndex, K::u32),
@@ -174,8 +185,9 @@ std::span<const Row> rows() {
               nullptr, K::none, AttrKind::staticMethod),
        [](Value&, Table*, const Request& q) {
          Table::doRecoverHwTable(nodeArg<Asic::HwTableRecoverGroup>(q.arg(0), "Asic::HwTableRecoverGroup"),
-                             q.arg(1).asU32(), nodeArg<Ledger::EntityManager>(q.arg(2), "Ledger::EntityManager"),
-                             q.arg(3).asRecordOf<Asic::ChipInfo>("Asic::ChipInfo"));
+                                 q.arg(1).asU32(),
+                                 nodeArg<Ledger::EntityManager>(q.arg(2), "Ledger::EntityManager"),
+                                 q.arg(3).asRecordOf<Asic::ChipInfo>("Asic::ChipInfo"));
          return Result::done;
        }},
       {listed(A::cleanup, "cleanup", {})},
