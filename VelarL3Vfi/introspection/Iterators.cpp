@@ -1,6 +1,7 @@
-// genericIfIterator of LocalDvpTable and EntryHandle: iterators over the
-// table's stored collections, the merged entry view and the pending-entry
-// queue (see VelarL3Vfi/Introspection.h for what they yield).
+// The iterators of the generic interface: over the table's stored
+// collections, the merged entry view and the pending-entry queue (see
+// VelarL3Vfi/Introspection.h for what they yield). The attribute tables name
+// them.
 #include <new>
 
 #include "VelarL3Vfi/LocalDvpTable.h"
@@ -211,25 +212,27 @@ class PendingIter {
 
 }  // namespace
 
-Iter genericIfIterator(const LocalDvpTable& table, const Value* startKey, AttrId attr) {
-  switch (attr) {
-    case TableAttr::resolvedEntry:
-      return StoredIter<ResolvedYield>::make(table, startKey);
-    case TableAttr::syncedEntry:
-      return StoredIter<SyncedYield>::make(table, startKey);
-    case TableAttr::entryHandle:
-      return StoredIter<HandleYield>::make(table, startKey);
-    case TableAttr::unresolvedEntry:
-      return StoredIter<UnresolvedYield>::make(table, startKey);
-    case TableAttr::entry:
-      return EntryViewIter::make(table, startKey);
-    default:
-      return {};
-  }
+Iter detail::resolvedEntryIter(const LocalDvpTable& table, const Value* startKey) {
+  return StoredIter<ResolvedYield>::make(table, startKey);
 }
 
-Iter genericIfIterator(const LocalDvpTableEntryHandle& handle, const Value* /*startKey*/, AttrId attr) {
-  if (attr != EntryHandleAttr::pendingEntry) return {};
+Iter detail::syncedEntryIter(const LocalDvpTable& table, const Value* startKey) {
+  return StoredIter<SyncedYield>::make(table, startKey);
+}
+
+Iter detail::entryHandleIter(const LocalDvpTable& table, const Value* startKey) {
+  return StoredIter<HandleYield>::make(table, startKey);
+}
+
+Iter detail::unresolvedEntryIter(const LocalDvpTable& table, const Value* startKey) {
+  return StoredIter<UnresolvedYield>::make(table, startKey);
+}
+
+Iter detail::entryViewIter(const LocalDvpTable& table, const Value* startKey) {
+  return EntryViewIter::make(table, startKey);
+}
+
+Iter detail::pendingEntryIter(const LocalDvpTableEntryHandle& handle, const Value* /*startKey*/) {
   return PendingIter::make(handle);
 }
 

@@ -17,41 +17,51 @@ using namespace detail;
 
 // --- EntryHandle ---------------------------------------------------------------
 
+namespace {
+
+using HandleRow = AttrRow<LocalDvpTableEntryHandle>;
+
+std::span<const HandleRow> handleRows() {
+  static const HandleRow kRows[] = {
+      {field(386, "key", kIndex, K::u32),
+       [](Value& r, LocalDvpTableEntryHandle* h, const Request&) {
+         return put(r, Value::u32(h->key().value));
+       }},
+      {field(387, "swTable", kLocalDvpTableTypeName, K::node),
+       [](Value& r, LocalDvpTableEntryHandle* h, const Request&) {
+         return put(r, Value::node(Quill::Ptr<LocalDvpTable>(h->swTable())));
+       }},
+      {{389, "pendingEntry", AttrKind::queue, kEntry, K::record,
+        ops(Op::count, Op::front, Op::back, Op::enqueue, Op::dequeue), Quill::kAttrIterable},
+       [](Value& r, LocalDvpTableEntryHandle* h, const Request& q) {
+         switch (q.op) {
+           case Op::count: return put(r, Value::u32(h->pendingEntryCount()));
+           case Op::front: return put(r, entryValue(h->pendingEntryFront()));
+           case Op::back: return put(r, entryValue(h->pendingEntryBack()));
+           case Op::enqueue: h->pendingEntryEnq(asEntry(q.value())); return Result::done;
+           default: break;
+         }
+         // Queued entries have no key: a keyed dequeue names nothing.
+         if (q.key != nullptr) return Result::unsupported;
+         return put(r, entryValue(h->pendingEntryDeq()));
+       },
+       &pendingEntryIter},
+      {listed(390, "cleanup", {})},
+  };
+  return kRows;
+}
+
+}  // namespace
+
+std::vector<AttrDecl> detail::entryHandleAttrs() { return declsOf(handleRows()); }
+
 Result inspectOperation(Value& result, LocalDvpTableEntryHandle& handle, AttrId attr, Op op,
                         const Value* key, Operand operand) {
-  const Quill::AttrData* found = nullptr;
-  if (auto r = Quill::Inspect::checkOperation(typeData(kEntryHandleType), attr, op, found);
-      r != Result::done) {
-    return r;
-  }
-  switch (attr) {
-    case EntryHandleAttr::key:
-      return put(result, Value::u32(handle.key().value));
-    case EntryHandleAttr::swTable:
-      return put(result, Value::node(Quill::Ptr<LocalDvpTable>(handle.swTable())));
-    case EntryHandleAttr::pendingEntry:
-      switch (op) {
-        case Op::count:
-          return put(result, Value::u32(handle.pendingEntryCount()));
-        case Op::front:
-          return put(result, entryValue(handle.pendingEntryFront()));
-        case Op::back:
-          return put(result, entryValue(handle.pendingEntryBack()));
-        case Op::enqueue:
-          handle.pendingEntryEnq(asEntry(needValue(operand)));
-          return Result::done;
-        case Op::dequeue:
-          // Queued entries have no key: a keyed dequeue names nothing.
-          if (key != nullptr) return Result::unsupported;
-          return put(result, entryValue(handle.pendingEntryDeq()));
-        default:
-          break;
-      }
-      break;
-    default:
-      break;
-  }
-  return Result::unsupported;
+  return dispatch(handleRows(), kEntryHandleType, result, &handle, attr, {op, key, operand});
+}
+
+Iter genericIfIterator(const LocalDvpTableEntryHandle& handle, const Value* startKey, AttrId attr) {
+  return walk(handleRows(), handle, startKey, attr);
 }
 
 Result constructEntryHandle(Value& result, std::span<const Value> args) {
@@ -65,46 +75,71 @@ Result constructEntryHandle(Value& result, std::span<const Value> args) {
 
 // --- UnresolvedEntry -----------------------------------------------------------
 
+namespace {
+
+using UnresolvedRow = AttrRow<LocalDvpTableUnresolvedEntry>;
+
+std::span<const UnresolvedRow> unresolvedRows() {
+  static const UnresolvedRow kRows[] = {
+      {field(386, "key", kIndex, K::u32),
+       [](Value& r, LocalDvpTableUnresolvedEntry* e, const Request&) {
+         return put(r, Value::u32(e->key().value));
+       }},
+      {field(387, "entry", kEntry, K::record, true),
+       [](Value& r, LocalDvpTableUnresolvedEntry* e, const Request& q) {
+         if (q.op == Op::read) return put(r, entryValue(e->entry()));
+         e->entryIs(asEntry(q.value()));
+         return Result::done;
+       }},
+  };
+  return kRows;
+}
+
+}  // namespace
+
+std::vector<AttrDecl> detail::unresolvedEntryAttrs() { return declsOf(unresolvedRows()); }
+
 Result inspectOperation(Value& result, LocalDvpTableUnresolvedEntry& entry, AttrId attr, Op op,
-                        const Value* /*key*/, Operand operand) {
-  const Quill::AttrData* found = nullptr;
-  if (auto r = Quill::Inspect::checkOperation(typeData(kUnresolvedEntryType), attr, op, found);
-      r != Result::done) {
-    return r;
-  }
-  switch (attr) {
-    case UnresolvedEntryAttr::key:
-      return put(result, Value::u32(entry.key().value));
-    case UnresolvedEntryAttr::entry:
-      if (op == Op::read) return put(result, entryValue(entry.entry()));
-      entry.entryIs(asEntry(needValue(operand)));
-      return Result::done;
-    default:
-      break;
-  }
-  return Result::unsupported;
+                        const Value* key, Operand operand) {
+  return dispatch(unresolvedRows(), kUnresolvedEntryType, result, &entry, attr, {op, key, operand});
 }
 
 // --- Util -------------------------------------------------------------------------
 
-Result inspectOperation(Value& result, LocalDvpTableUtil& util, AttrId attr, Op op,
-                        const Value* /*key*/, Operand operand) {
-  const auto& type = typeData(kUtilType);
-  const Quill::AttrData* found = nullptr;
-  if (auto r = Quill::Inspect::checkOperation(type, attr, op, found); r != Result::done) return r;
-  // Only the three callable methods accept an operation (call).
-  Quill::Inspect::checkArgs(type, *found, operand.args);
-  switch (attr) {
-    case UtilAttr::minIndex:
-      return put(result, Value::u32(util.minIndex()));
-    case UtilAttr::maxIndex:
-      return put(result, Value::u32(util.maxIndex()));
-    case UtilAttr::dependentFieldValueToHwIndex:
-      return put(result, Value::u32(util.dependentFieldValueToHwIndex(operand.args[0].asU32())));
-    default:
-      break;
-  }
-  return Result::unsupported;
+namespace {
+
+using UtilRow = AttrRow<LocalDvpTableUtil>;
+
+std::span<const UtilRow> utilRows() {
+  static const UtilRow kRows[] = {
+      {method(514, "minIndex", {}, kU32, K::u32),
+       [](Value& r, LocalDvpTableUtil* u, const Request&) { return put(r, Value::u32(u->minIndex())); }},
+      {method(515, "maxIndex", {}, kU32, K::u32),
+       [](Value& r, LocalDvpTableUtil* u, const Request&) { return put(r, Value::u32(u->maxIndex())); }},
+      {listed(516, "hwTableEntryIs", {kSwTableParam, kKeyParam, {"entry", kEntry, K::record, true}})},
+      {listed(517, "hwTableEntryDel", {kSwTableParam, kKeyParam})},
+      {listed(518, "updateHwIndexRefCountTracker",
+              {kHwTableParam, kKeyParam, {"updateOperation", "Asic::IndexUserTracker::OpType", K::u8}})},
+      {listed(519, "compareHwEntries", {kSwTableParam, kKeyParam, {"resolvedEntry", kEntry, K::record}},
+              kBool, K::boolean)},
+      {listed(520, "syncEntries", {kHwTableParam, kSwTableParam})},
+      {listed(521, "getHwIndex", {kHdlParam}, kHwIndex, K::u32, AttrKind::staticMethod)},
+      {listed(522, "hwIndexForDependentField", {kHdlParam}, kHwIndex, K::u32)},
+      {method(523, "dependentFieldValueToHwIndex", {{"dependentField", kHwIndex, K::u32}}, kHwIndex, K::u32),
+       [](Value& r, LocalDvpTableUtil* u, const Request& q) {
+         return put(r, Value::u32(u->dependentFieldValueToHwIndex(q.arg(0).asU32())));
+       }},
+  };
+  return kRows;
+}
+
+}  // namespace
+
+std::vector<AttrDecl> detail::utilAttrs() { return declsOf(utilRows()); }
+
+Result inspectOperation(Value& result, LocalDvpTableUtil& util, AttrId attr, Op op, const Value* key,
+                        Operand operand) {
+  return dispatch(utilRows(), kUtilType, result, &util, attr, {op, key, operand});
 }
 
 // --- UtilLoader ---------------------------------------------------------------------
