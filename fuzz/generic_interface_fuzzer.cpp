@@ -44,10 +44,8 @@
 // The replay flavour starts with the chip holding 1, 2, 7 and 40, the
 // replay has committed 1 (unchanged) and 2 (changed), and 3 waits.
 #include <cstddef>
-#include <cstdio>
-#include <cstdlib>
-#include <exception>
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -114,13 +112,6 @@ struct LiveRecords {
   }
 };
 
-// VELAR_FUZZ_TRACE=1 prints every request and its answer (to follow an
-// input by hand).
-bool tracing() {
-  static const bool on = std::getenv("VELAR_FUZZ_TRACE") != nullptr;
-  return on;
-}
-
 // One input's world: the chip, the table on it, its next hops, the pool of
 // values that requests take their objects and operands from.
 class World {
@@ -164,7 +155,6 @@ class World {
       try {
         step(in);
       } catch (const std::exception& e) {
-        if (tracing()) std::fprintf(stderr, "  raised: %s\n", e.what());
         if (dynamic_cast<const ArgumentError*>(&e) == nullptr &&
             dynamic_cast<const Kiv::EntityException*>(&e) == nullptr &&
             dynamic_cast<const Kiv::CodecError*>(&e) == nullptr &&
@@ -261,15 +251,8 @@ class World {
     In::Object object = objectOf(objectAt);
     if (guarded(object, attr, op)) return;
     Value result;
-    const auto& type = object.type();
-    const auto code = type.genericIf->inspectOperation(result, object.target(), attr, op,
-                                                       key.isNone() ? nullptr : &key,
-                                                       Quill::Inspect::Operand{&operand, args});
-    if (tracing()) {
-      std::fprintf(stderr, "%s %u %s key=%s -> %s %s\n", type.name, unsigned{attr},
-                   std::string(Quill::Inspect::opName(op)).c_str(), In::toText(key).c_str(),
-                   std::string(Quill::Inspect::resultName(code)).c_str(), In::toText(result).c_str());
-    }
+    object.type().genericIf->inspectOperation(result, object.target(), attr, op, key.isNone() ? nullptr : &key,
+                                              Quill::Inspect::Operand{&operand, args});
     keep(std::move(result));
   }
 
@@ -281,10 +264,6 @@ class World {
     std::size_t n = 0;
     for (const auto& step : steps) {
       FUZZ_CHECK(++n <= 4096, "a walk does not end");
-      if (tracing()) {
-        std::fprintf(stderr, "walk %u: %s %s\n", unsigned{attr}, In::toText(step.key).c_str(),
-                     step.value ? In::toText(*step.value).c_str() : "(no value)");
-      }
       if (step.value) keep(*step.value);
     }
   }
@@ -293,7 +272,6 @@ class World {
     const auto index = static_cast<VelarL3Vfi::TypeIndex>(in.u8() % 6);
     const std::vector<Value> args = values(in);
     if (index == VelarL3Vfi::kEntryHandleType && constructsHandleOverKey(args)) return;
-    if (tracing()) std::fprintf(stderr, "construct %s, %zu argument(s)\n", VelarL3Vfi::typeData(index).name, args.size());
     keep(In::construct(VelarL3Vfi::typeData(index), args).value);
   }
 
@@ -356,8 +334,11 @@ class World {
   In::Object objectOf(std::uint8_t at) {
     if (at == kClassLevel) return In::Object::ofType(VelarL3Vfi::typeData(VelarL3Vfi::kLocalDvpTableType));
     if (pool_.empty()) throw ArgumentError("the pool is empty");
-    return In::Object(pool_[at % pool_.size()]);
+    return In::Object(*pooled(at));
   }
+
+  // The pool value at `at` (wrapping around); null for an empty pool.
+  Value* pooled(std::uint8_t at) { return pool_.empty() ? nullptr : &pool_[at % pool_.size()]; }
 
   std::vector<Value> values(Reader& in) {
     std::vector<Value> out(in.u8() % 5);
@@ -384,16 +365,12 @@ class World {
         return Value::string(Quill::String(text));
       }
       case 6: {
-        const std::uint8_t at = in.u8();
-        return pool_.empty() ? Value() : pool_[at % pool_.size()];
+        const Value* v = pooled(in.u8());
+        return v != nullptr ? *v : Value();
       }
       case 7: {
-        const std::uint8_t at = in.u8();
-        const auto* handle = pool_.empty() ? nullptr
-                                           : dynamic_cast<const Asic::SwTableBase::EntryHandle*>(
-                                                 pool_[at % pool_.size()].isNone()
-                                                     ? nullptr
-                                                     : nodeOf(pool_[at % pool_.size()]));
+        const Value* v = pooled(in.u8());
+        const auto* handle = dynamic_cast<const Asic::SwTableBase::EntryHandle*>(v != nullptr ? nodeOf(*v) : nullptr);
         const std::uint8_t group = in.u8();
         return In::entry(Entry(Entry::HandlePtr(handle), group, in.u32()));
       }

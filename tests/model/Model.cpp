@@ -1,7 +1,6 @@
 #include "tests/model/Model.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <type_traits>
 
 #include "AsicSwTable/ProgrammedStateSwitch.h"
@@ -11,15 +10,8 @@ namespace VelarModel {
 namespace Cmd = DvpAgent::Cmd;
 
 const char* leftoverName(Leftover leftover) noexcept {
-  switch (leftover) {
-    case Leftover::none:
-      return "none";
-    case Leftover::copyOfKeyRemovedDuringReplay:
-      return "copyOfKeyRemovedDuringReplay";
-    case Leftover::copyOfEntryWaitingAtReplayEnd:
-      return "copyOfEntryWaitingAtReplayEnd";
-  }
-  return "?";
+  static constexpr const char* kNames[] = {"none", "copyOfKeyRemovedDuringReplay", "copyOfEntryWaitingAtReplayEnd"};
+  return kNames[static_cast<std::size_t>(leftover)];
 }
 
 namespace {
@@ -32,10 +24,7 @@ bool inHardwarePath(State s) {
 Model::Model(std::vector<Key> keys, bool hwIndexInHandle)
     : keyList_(std::move(keys)),
       hwIndexInHandle_(hwIndexInHandle),
-      programmedState_(Asic::programmedStateSwitchValue(
-          std::getenv("PUBLISH_ENTRY_HANDLE_PROGRAMMED_STATE") != nullptr
-              ? std::optional<std::string_view>(std::getenv("PUBLISH_ENTRY_HANDLE_PROGRAMMED_STATE"))
-              : std::nullopt)) {
+      programmedState_(Asic::publishEntryHandleProgrammedState()) {
   for (Key k : keyList_) keys_[k];
 }
 
@@ -397,17 +386,11 @@ void Model::tracker(Key k, int op) {
   ChipSlot& slot = at(k).chip;
   const std::uint32_t faults = faults_;
   switch (op) {
-    case 0:
+    case 0:  // a first write: the index gains its user
+    case 1:  // a write over an empty slot, which may still count its user
       if (slot.users == 0) {
         slot.users = 1;
-      } else {
-        ++faults_;
-      }
-      break;
-    case 1:
-      if (slot.users == 0) {
-        slot.users = 1;
-      } else if (slot.state != SlotState::writtenEmpty) {
+      } else if (op == 0 || slot.state != SlotState::writtenEmpty) {
         ++faults_;
       }
       break;
@@ -502,10 +485,8 @@ void Model::remove(Key k) {
   ks.waiting.reset();
   ks.watching = false;
   ks.handle->type = Type::referenceOnly;
-  if (handleUses(k) == 0) lastUserGone(k);
+  if (handleUses(k) == 0) cleanup(k);
 }
-
-void Model::lastUserGone(Key k) { cleanup(k); }
 
 void Model::cleanup(Key k) {
   KeyState& ks = at(k);
@@ -556,7 +537,7 @@ void Model::release(Key k) {
   ks.holdStack.pop_back();
   if (!onCurrent) return;  // a handle outside the table: its cleanup notes the dance's end
   --ks.holds;
-  if (ks.handle && handleUses(k) == 0) lastUserGone(k);
+  if (ks.handle && handleUses(k) == 0) cleanup(k);
 }
 
 // --- the chip's answers and the restart ----------------------------------------
@@ -667,7 +648,7 @@ void Model::handleRemoveAll(bool unassignedOnly) {
   }
   for (Key k : visited) {
     passUses_.erase(k);
-    if (at(k).handle && handleUses(k) == 0) lastUserGone(k);
+    if (at(k).handle && handleUses(k) == 0) cleanup(k);
   }
 }
 

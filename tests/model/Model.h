@@ -200,7 +200,6 @@ class Model {
   void resolvedEntryStateIs(Key k, State r);
   void handleResolvedEntryState(Key k);
   void remove(Key k);
-  void lastUserGone(Key k);
   void cleanup(Key k);
   void removeNow(Key k);
   void removeAll();
