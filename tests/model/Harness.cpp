@@ -2,11 +2,10 @@
 
 #include <fmt/format.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <set>
-#include <sstream>
-#include <string_view>
 #include <type_traits>
 
 #include "VelarL3Vfi/LocalDvpTable.h"
@@ -168,12 +167,6 @@ bool sameEntry(const Model& model, const LocalDvpTable::Entry& e, const std::opt
          e.localPortNextHop() == value.nextHop;
 }
 
-std::string entryText(const LocalDvpTable::Entry& e) {
-  std::ostringstream os;
-  os << e;
-  return os.str();
-}
-
 // The audit's finding lines the model predicts from its own record: the
 // copy a named leftover left without index user (and without owner unless
 // the key has a resolved value), the tracker reports the chip refused;
@@ -237,24 +230,17 @@ std::vector<std::string> Harness::check(const Model& before, const Model& after)
   // deletes. The delete of a slot written empty before the command ends a
   // delete that began earlier and takes no value away.)
   for (const auto& line : out_.lines) {
-    const auto pulledKey = [&]() -> std::optional<Key> {
-      constexpr std::string_view del = "adaptor delete key=", write = "adaptor write key=", absent = " absent";
-      std::string_view text(line);
-      const bool isDelete = text.substr(0, del.size()) == del;
-      if (isDelete) {
-        text.remove_prefix(del.size());
-      } else if (text.substr(0, write.size()) == write && text.size() > absent.size() &&
-                 text.substr(text.size() - absent.size()) == absent) {
-        text = text.substr(write.size(), text.size() - write.size() - absent.size());
-      } else {
-        return std::nullopt;
-      }
-      const Key k = static_cast<Key>(std::stoul(std::string(text)));
-      if (isDelete && before.key(k).chip.state != SlotState::valid) return std::nullopt;
-      return k;
-    }();
-    if (!pulledKey) continue;
-    const Key k = *pulledKey;
+    Key k = 0;
+    int end = 0;
+    const auto whole = [&](const char* format) {
+      end = 0;
+      return std::sscanf(line.c_str(), format, &k, &end) == 1 && static_cast<std::size_t>(end) == line.size();
+    };
+    if (whole("adaptor delete key=%u%n")) {
+      if (before.key(k).chip.state != SlotState::valid) continue;
+    } else if (!whole("adaptor write key=%u absent%n")) {
+      continue;
+    }
     const auto& h = before.key(k).handle;
     if (h && h->hwIndex != kNone && after.key(k).holds != 0) {
       problem(fmt::format("`{}` while a dependent holds the handle of key {}", line, k));
@@ -270,7 +256,7 @@ std::vector<std::string> Harness::check(const Model& before, const Model& after)
     const Key k = it.key().value;
     if (++visits[k] > 1) problem(fmt::format("iteration visits key {} twice", k));
     if (!(it.entry() == table.entry(k)) || it.entry().localPortNextHop() != table.entry(k).localPortNextHop()) {
-      problem(fmt::format("iteration shows {} at key {}, entry(key) {}", entryText(it.entry()), k, entryText(table.entry(k))));
+      problem(fmt::format("iteration shows {} at key {}, entry(key) {}", it.entry().toStrep(), k, table.entry(k).toStrep()));
     }
   }
   for (Key k : after.keys()) {
@@ -279,7 +265,7 @@ std::vector<std::string> Harness::check(const Model& before, const Model& after)
       problem(fmt::format("entryHas({}) is {}, the model says {}", k, table.entryHas(k), after.entryHas(k)));
     }
     if (!sameEntry(after, table.entry(k), expected)) {
-      problem(fmt::format("entry({}) is {}", k, entryText(table.entry(k))));
+      problem(fmt::format("entry({}) is {}", k, table.entry(k).toStrep()));
     }
     if ((visits.count(k) != 0) != expected.has_value()) {
       problem(fmt::format("iteration {} key {}", visits.count(k) != 0 ? "visits" : "misses", k));
@@ -335,7 +321,7 @@ std::vector<std::string> Harness::outcome(const Model& model) {
       const auto& v = resolved->value();
       if (slot.state != SimChip::SlotState::valid || slot.nextHop != v.localPortNextHop() ||
           slot.group != v.dvpNetworkGroup()) {
-        problem(fmt::format("key {} is resolved to {} but the chip shows {}", k, entryText(v),
+        problem(fmt::format("key {} is resolved to {} but the chip shows {}", k, v.toStrep(),
                             DvpAgent::hwLine(k, slot)));
       }
     } else if (slot.state == SimChip::SlotState::valid && !table.syncedEntryHas(k) &&
