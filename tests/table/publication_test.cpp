@@ -26,30 +26,22 @@ class Recorder : public Quill::Observer {
   }
 
   void onChange(const Quill::Change& c) override {
-    auto node = [](const void* ptr) { return std::string(ptr == nullptr ? "null" : "node"); };
-    auto index = [&] { return " " + std::to_string(static_cast<const Index*>(c.key)->value); };
-    using UnresolvedEntry = LocalDvpTable::UnresolvedEntry;
-    using WriteResponseSm = Asic::WriteResponseSm;
+    auto at = [&](const char* field) { return field + (" " + std::to_string(static_cast<const Index*>(c.key)->value)); };
     switch (c.field) {
       case LocalDvpTable::kResolvedEntryId: {
         const auto& prev = *static_cast<const Kiv::Optional<Entry>*>(c.previous);
-        return lines.push_back("resolvedEntry" + index() + " was " +
-                               (prev.present() ? entryText(*prev) : "absent"));
+        return was(at("resolvedEntry"), prev.present() ? entryText(*prev) : "absent");
       }
       case LocalDvpTable::kSyncedEntryId:
-        return lines.push_back("syncedEntry" + index() + " was " +
-                               entryText(*static_cast<const Entry*>(c.previous)));
+        return was(at("syncedEntry"), entryText(*static_cast<const Entry*>(c.previous)));
       case LocalDvpTable::kEntryHandleId:
-        return lines.push_back("entryHandle" + index() + " was " +
-                               node(static_cast<const Quill::Ptr<EntryHandle>*>(c.previous)->get()));
+        return was(at("entryHandle"), nodeWas<EntryHandle>(c));
       case LocalDvpTable::kUnresolvedEntryId:
-        return lines.push_back("unresolvedEntry" + index() + " was " +
-                               node(static_cast<const Quill::Ptr<UnresolvedEntry>*>(c.previous)->get()));
+        return was(at("unresolvedEntry"), nodeWas<LocalDvpTable::UnresolvedEntry>(c));
       case LocalDvpTable::kWriteResponseSmId:
-        return lines.push_back("writeResponseSm was " +
-                               node(static_cast<const Quill::Ptr<WriteResponseSm>*>(c.previous)->get()));
+        return was("writeResponseSm", nodeWas<Asic::WriteResponseSm>(c));
       case EntryHandle::kSwTableId:
-        return lines.push_back("swTable was " + node(*static_cast<LocalDvpTable* const*>(c.previous)));
+        return was("swTable", *static_cast<LocalDvpTable* const*>(c.previous) == nullptr ? "null" : "node");
       case EntryHandle::kPendingEntryId:
         return lines.push_back("pendingEntry " + std::to_string(*static_cast<const std::uint32_t*>(c.key)));
       default:
@@ -60,6 +52,13 @@ class Recorder : public Quill::Observer {
   Lines lines;
 
  private:
+  void was(const std::string& field, const std::string& previous) { lines.push_back(field + " was " + previous); }
+  // Whether the node a collection member held before the change was there.
+  template <class T>
+  static std::string nodeWas(const Quill::Change& c) {
+    return static_cast<const Quill::Ptr<T>*>(c.previous)->get() == nullptr ? "null" : "node";
+  }
+
   std::vector<Quill::Publisher*> publishers_;
 };
 
