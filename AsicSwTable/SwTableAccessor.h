@@ -603,7 +603,7 @@ class SwTable::Accessor {
   void hwTableEntryIs(const Util* util, const Index& key, std::optional<Asic::Index> hwIndex) {
     QTRACE(Table::traceHandle(), 8,
            kName << " : " << "hwTableEntryIs" << " : key: " << key);
-    Kiv::Optional<typename Table::Entry> value = swTable_->resolvedEntry(key);
+    const Kiv::Optional<typename Table::Entry> value = swTable_->resolvedEntry(key);
     if (!swTable_->reconcilingHwEntry()) {
       const auto kind = swTable_->resolvedChangeKind();
       if (value.present()) {
@@ -619,7 +619,6 @@ class SwTable::Accessor {
       }
     }
     util->hwTableEntryIs(swTable_, key, value);
-    value.reset();
     if (util->hwIndexInEntryHandle() && hwIndex) {
       if (auto handle = swTable_->entryHandle(key)) handle->hwIndexIs(*hwIndex);
     }
