@@ -109,6 +109,14 @@ std::vector<AttrDecl> declsOf(std::span<const AttrRow<Object>> rows) {
   return decls;
 }
 
+// The row of an attribute of the type: the type's module records were built
+// from its rows, in the same order.
+template <class Object>
+const AttrRow<Object>& rowOf(std::span<const AttrRow<Object>> rows, const Quill::TypeData& type,
+                             const Quill::AttrData& attr) {
+  return rows[static_cast<std::size_t>(&attr - type.attrs().data())];
+}
+
 // inspectOperation through a type's attribute table (`rows`, the table the
 // type's module records were built from, in the same order): the attribute
 // must be known and accept the operation, a call's arguments must fit its
@@ -125,18 +133,20 @@ Result dispatch(std::span<const AttrRow<Object>> rows, TypeIndex index, Value& r
     throw ArgumentError(request.op == Op::call ? "a table is needed to call a method of it"
                                                : "a table is needed to reach its attributes");
   }
-  const auto& row = rows[static_cast<std::size_t>(found - type.attrs().data())];
+  const auto& row = rowOf(rows, type, *found);
   return row.access ? row.access(result, object, request) : Result::unsupported;
 }
 
 // genericIfIterator through a type's attribute table: no iterator for an
 // unknown or not iterable attribute.
 template <class Object>
-Iter walk(std::span<const AttrRow<Object>> rows, const Object& object, const Value* startKey, AttrId attr) {
-  for (const auto& row : rows) {
-    if (row.decl.id == attr) return row.walk ? row.walk(object, startKey) : Iter{};
-  }
-  return {};
+Iter walk(std::span<const AttrRow<Object>> rows, TypeIndex index, const Object& object, const Value* startKey,
+          AttrId attr) {
+  const auto& type = typeData(index);
+  const Quill::AttrData* found = type.attr(attr);
+  if (found == nullptr) return {};
+  const auto& row = rowOf(rows, type, *found);
+  return row.walk ? row.walk(object, startKey) : Iter{};
 }
 
 // The attribute declarations of each type with attributes, from its table.

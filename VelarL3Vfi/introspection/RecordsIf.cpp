@@ -61,7 +61,7 @@ Result inspectOperation(Value& result, LocalDvpTableEntryHandle& handle, AttrId 
 }
 
 Iter genericIfIterator(const LocalDvpTableEntryHandle& handle, const Value* startKey, AttrId attr) {
-  return walk(handleRows(), handle, startKey, attr);
+  return walk(handleRows(), kEntryHandleType, handle, startKey, attr);
 }
 
 Result constructEntryHandle(Value& result, std::span<const Value> args) {

@@ -216,7 +216,7 @@ Result inspectOperation(Value& result, LocalDvpTable* table, AttrId attr, Op op,
 }
 
 Iter genericIfIterator(const LocalDvpTable& table, const Value* startKey, AttrId attr) {
-  return walk(rows(), table, startKey, attr);
+  return walk(rows(), kLocalDvpTableType, table, startKey, attr);
 }
 
 Result constructTable(Value& result, std::span<const Value> args) {
