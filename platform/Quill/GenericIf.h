@@ -23,7 +23,8 @@
 //
 // The values, the requests and the iterators of the interface have headers
 // of their own, which this one includes: GenericValue.h, GenericRequest.h
-// (the codes and the request checks) and GenericIter.h.
+// (the codes and the request checks) and GenericIter.h. Tools go through
+// the facade over it all, Inspect.h.
 #include <span>
 #include <string>
 #include <string_view>
