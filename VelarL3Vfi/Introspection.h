@@ -5,8 +5,8 @@
 // from constructor arguments. The conventions (operation and result codes,
 // Value, iterators) are the runtime's, platform/Quill/GenericIf.h; the
 // attribute table is the type module's, VelarL3Vfi/TypeModule.cpp. Tools
-// should use the facade in VelarL3Vfi/Inspect.h rather than these entry
-// points.
+// should use the facade (platform/Quill/Inspect.h; VelarL3Vfi/Inspect.h adds
+// the Entry record) rather than these entry points.
 //
 // What the entry points answer, beyond the runtime's conventions:
 //
