@@ -39,12 +39,6 @@ class TableInspect : public LeakChecked {
   Result call(Value& out, Quill::AttrId attr, const Values& args) {
     return askTable(out, table, attr, Op::call, nullptr, args);
   }
-  // A write response for `key` reaches the table.
-  void respond(std::uint32_t key) {
-    const Asic::WriteResponseRecord response{key, key};
-    table->hwWriteResponseIs(&response, sizeof response);
-  }
-
   std::unique_ptr<ChipTable> chip = std::make_unique<ChipTable>();
   LocalDvpTable* table = chip->table.get();
 };
@@ -94,14 +88,15 @@ TEST_F(TableInspect, AWriteResponseSmOutlivingTheTableItServesDropsResponses) {
   }
   Quill::Ptr<Asic::WriteResponseSm> sm = table->writeResponseSm();
   ASSERT_EQ(sm->swTable(), other.get());
-  respond(7);  // reaches the other table's handle through the machine
+  const Asic::WriteResponseRecord response{7, 7};
+  table->hwWriteResponseIs(&response, sizeof response);  // reaches the other table's handle
   EXPECT_EQ(otherHandle->resolvedEntryState(), Asic::SwTableBase::EntryState::success);
   EXPECT_EQ(sm->responsesPassed(), 1u);
 
   otherHandle = nullptr;
   other = nullptr;
   EXPECT_EQ(sm->swTable(), nullptr);
-  respond(7);  // dropped
+  table->hwWriteResponseIs(&response, sizeof response);  // dropped
   EXPECT_EQ(sm->responsesPassed(), 2u);
 
   // The table's own machine goes before the table does: nothing is left to cut off.
