@@ -50,7 +50,6 @@ TEST(EntryCodec, TextFormAndDecodeErrorsReleaseEveryUse) {
       {pre + ", localPortNextHop=-1, dvpNetworkGroup=1)", "unsigned decimal number", false},
       {pre + ", localPortNextHop=1, dvpNetworkGroup=1", "expected ')'", false},
       {pre + ", localPortNextHop=1, dvpNetworkGroup=1) x", "end of text", false},
-      {pre + ", localPortNextHop=1, dvpNetworkGroup=1)), ", "end of text", false},
       {entry + "@999999999, localPortNextHop=1, dvpNetworkGroup=1)", "no live node", false},
       {ofGone, "no live node", false},
       {ofTable + ", localPortNextHop=1, dvpNetworkGroup=1)", "Asic::SwTableBase::EntryHandle", false},
