@@ -51,9 +51,8 @@ TEST_F(TableInspect, MalformedRequestsAreTheCallersErrorAndChangeNothing) {
   EXPECT_THROW(ask(out, TableAttr::resolvedEntry, Op::read), ArgumentError);  // no key
   auto handle = table->entryHandleIs(1, table);
   EXPECT_THROW(askTable(out, handle.get(), TableAttr::entrys, Op::read), ArgumentError);
-  Value key;
   EXPECT_THROW(VelarL3Vfi::typeData(VelarL3Vfi::kEntryHandleType)
-                   .genericIf->inspectOperation(key, {table, nullptr}, 386, Op::read, nullptr, {}),
+                   .genericIf->inspectOperation(out, {table, nullptr}, 386, Op::read, nullptr, {}),
                ArgumentError);
   EXPECT_EQ(table->entrys(), 1u);
 }
