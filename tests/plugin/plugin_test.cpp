@@ -231,6 +231,9 @@ TEST(PluginRegistry, ASecondAdaptorForATypeIsRefusedAndReported) {
 
 // --- Permissions: plug-ins and directories that group or others can write --
 
+// The refusal's wording, as users read it.
+const std::string kWritable = "writable by group or others";
+
 void chmod(const fs::path& path, unsigned mode) { fs::permissions(path, fs::perms(mode)); }
 
 std::string refusal(const std::string& loader, const std::string& what, const fs::path& path,
@@ -246,7 +249,7 @@ TEST(PluginPermissions, WritablePluginIsRefusedWithoutBeingOpened) {
 
   CaptureStderr();
   EXPECT_FALSE(loader.loadFile(file.string()));
-  EXPECT_EQ(GetCapturedStderr(), refusal("perm", "plug-in", file, Plugin::kWritableByOthers));
+  EXPECT_EQ(GetCapturedStderr(), refusal("perm", "plug-in", file, kWritable));
   EXPECT_EQ(registrations(), before);  // its initialiser never ran
   EXPECT_THAT(loader.loaded(), IsEmpty());
   ASSERT_EQ(loader.failures().size(), 1u);
@@ -273,7 +276,7 @@ TEST(PluginPermissions, WritableDirectoryIsRefusedOnceAndCheckedOnEveryLoad) {
   CaptureStderr();
   EXPECT_EQ(loader.loadDirectory(dir.path.string()), 0u);
   EXPECT_EQ(loader.loadDirectory(dir.path.string()), 0u);
-  EXPECT_EQ(GetCapturedStderr(), refusal("perm", "plug-in directory", dir.path, Plugin::kWritableByOthers));
+  EXPECT_EQ(GetCapturedStderr(), refusal("perm", "plug-in directory", dir.path, kWritable));
   EXPECT_EQ(registrations(), before);
   ASSERT_EQ(loader.failures().size(), 1u);
   EXPECT_EQ(loader.failures()[0].path, dir.path.string());
@@ -303,8 +306,7 @@ TEST(PluginPermissions, EveryDirectoryFromTheRootDownIsChecked) {
     CaptureStderr();
     EXPECT_EQ(Plugin::loadFeaturePlugins("AsicFeature", "TestTable", loader), 1u);
     const std::string err = GetCapturedStderr();
-    const std::string reason =
-        (offender == dir ? "" : "\"" + offender.string() + "\" is ") + Plugin::kWritableByOthers;
+    const std::string reason = (offender == dir ? "" : "\"" + offender.string() + "\" is ") + kWritable;
     EXPECT_EQ(occurrences(err, refusal("chain", "plug-in directory", dir, reason)), 1u) << err;
     EXPECT_THAT(loader.loaded(), ElementsAre(kRegisters));
     chmod(offender, 0755);
