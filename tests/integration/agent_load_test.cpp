@@ -1,26 +1,15 @@
 // Loading the table library the way an agent does: the initialiser, the
 // adaptor loader, plug-in discovery, the factory and the mounts.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "VelarL3Vfi/Library.h"
-#include "VelarL3Vfi/TypeModule.h"
-#include "platform/Asic/AdaptorRegistry.h"
 #include "platform/DmaMem/Manager.h"
-#include "platform/Kiv/Exceptions.h"
 #include "simchip/SimChipControl.h"
 
 namespace {
-
-using VelarL3Vfi::LocalDvpTable;
-
-SimChip::Control* chipOf(const Quill::Ptr<LocalDvpTable>& table) {
-  return dynamic_cast<SimChip::Control*>(table->util());
-}
 
 // Runs `body` in a fresh process (the test program re-executed) whose
 // environment has `name` set to `value`, so that the library initialiser
@@ -39,8 +28,7 @@ void inFreshProcess(const char* name, const char* value, Body body, const std::s
 TEST(AgentLoad, FactoryGivesTheTableTheSimulatedChipFromTheRootTheAgentNames) {
   EXPECT_EQ(VelarL3Vfi::loadAdaptorPlugins(VELAR_SIMCHIP_ROOT), 1u);
   auto table = VelarL3Vfi::localDvpTableFactory();
-  ASSERT_NE(table->util(), nullptr);
-  auto* chip = chipOf(table);
+  auto* chip = dynamic_cast<SimChip::Control*>(table->util());
   ASSERT_NE(chip, nullptr);
   EXPECT_EQ(table->minIndex(), 0u);
   EXPECT_EQ(table->maxIndex(), chip->entries() - 1);
@@ -62,7 +50,7 @@ TEST(AgentLoad, ABrokenPluginIsReportedAndTheOthersStillLoad) {
   const std::string path = std::string(VELAR_BROKEN_PLUGIN_ROOT) + ":" + VELAR_SIMCHIP_ROOT;
   inFreshProcess(
       "VELAR_PLUGIN_PATH", path.c_str(),
-      [] { std::exit(chipOf(VelarL3Vfi::localDvpTableFactory()) != nullptr ? 0 : 1); },
+      [] { std::exit(dynamic_cast<SimChip::Control*>(VelarL3Vfi::localDvpTableFactory()->util()) ? 0 : 1); },
       "libbroken_adaptor.so\" failed to load: .*velarAdaptorMissingSymbol");
 }
 

@@ -39,12 +39,6 @@ class TableInspect : public LeakChecked {
   Result call(Value& out, Quill::AttrId attr, const Values& args) {
     return askTable(out, table, attr, Op::call, nullptr, args);
   }
-  // A write response for `key` reaches the table.
-  void respond(std::uint32_t key) {
-    const Asic::WriteResponseRecord response{key, key};
-    table->hwWriteResponseIs(&response, sizeof response);
-  }
-
   std::unique_ptr<ChipTable> chip = std::make_unique<ChipTable>();
   LocalDvpTable* table = chip->table.get();
 };
@@ -57,9 +51,8 @@ TEST_F(TableInspect, MalformedRequestsAreTheCallersErrorAndChangeNothing) {
   EXPECT_THROW(ask(out, TableAttr::resolvedEntry, Op::read), ArgumentError);  // no key
   auto handle = table->entryHandleIs(1, table);
   EXPECT_THROW(askTable(out, handle.get(), TableAttr::entrys, Op::read), ArgumentError);
-  Value key;
   EXPECT_THROW(VelarL3Vfi::typeData(VelarL3Vfi::kEntryHandleType)
-                   .genericIf->inspectOperation(key, {table, nullptr}, 386, Op::read, nullptr, {}),
+                   .genericIf->inspectOperation(out, {table, nullptr}, 386, Op::read, nullptr, {}),
                ArgumentError);
   EXPECT_EQ(table->entrys(), 1u);
 }
@@ -94,14 +87,15 @@ TEST_F(TableInspect, AWriteResponseSmOutlivingTheTableItServesDropsResponses) {
   }
   Quill::Ptr<Asic::WriteResponseSm> sm = table->writeResponseSm();
   ASSERT_EQ(sm->swTable(), other.get());
-  respond(7);  // reaches the other table's handle through the machine
+  const Asic::WriteResponseRecord response{7, 7};
+  table->hwWriteResponseIs(&response, sizeof response);  // reaches the other table's handle
   EXPECT_EQ(otherHandle->resolvedEntryState(), Asic::SwTableBase::EntryState::success);
   EXPECT_EQ(sm->responsesPassed(), 1u);
 
   otherHandle = nullptr;
   other = nullptr;
   EXPECT_EQ(sm->swTable(), nullptr);
-  respond(7);  // dropped
+  table->hwWriteResponseIs(&response, sizeof response);  // dropped
   EXPECT_EQ(sm->responsesPassed(), 2u);
 
   // The table's own machine goes before the table does: nothing is left to cut off.

@@ -28,6 +28,14 @@ void hwWrite(std::uint8_t kind, bool del) {
   del ? a.hwTableEntryDel(a.utilIfExists(), 1, {}) : a.hwTableEntryIs(a.utilIfExists(), 1, {});
 }
 
+// The handle of a key with a value, in `entryState`, is settled in `resolved`.
+void settled(State entryState, State resolved) {
+  Bare s;
+  s.table->resolvedEntryIs(1, Entry(nullptr, 1));
+  s.h->entryStateIs(entryState);
+  s.h->resolvedEntryStateIs(resolved);
+}
+
 // The handle of the given type loses its place in the table, then its last user.
 void lastUserOutside(auto type) {
   Bare s;
@@ -53,18 +61,10 @@ const Case kCases[] = {
      "assertion \"0\" failed at AsicSwTable/SwTableAccessor"},
     {"settledWithoutResolvedEntry", [] { Bare().h->resolvedEntryStateIs(State::success); },
      "swTable_->resolvedEntryHas\\( key \\)"},
-    {"settledBesideUnexpectedEntryState", [] {
-       Bare s;
-       s.table->resolvedEntryIs(1, Entry(nullptr, 1));
-       s.h->entryStateIs(State::success);
-       s.h->resolvedEntryStateIs(State::state3);
-     }, R"(entryState == unresolved\(\) \|\| entryState == failedNeededEntry\(\))"},
-    {"settledOtherThanSuccess", [] {
-       Bare s;
-       s.table->resolvedEntryIs(1, Entry(nullptr, 1));
-       s.h->entryStateIs(State::unresolved);
-       s.h->resolvedEntryStateIs(State::failedNeededEntry);
-     }, "resolvedEntryState == success\\(\\)"},
+    {"settledBesideUnexpectedEntryState", [] { settled(State::success, State::state3); },
+     R"(entryState == unresolved\(\) \|\| entryState == failedNeededEntry\(\))"},
+    {"settledOtherThanSuccess", [] { settled(State::unresolved, State::failedNeededEntry); },
+     "resolvedEntryState == success\\(\\)"},
     {"committedHandleLastUserInTable", [] {
        Bare s;
        s.h->entryTypeIs(EntryHandle::committed());
