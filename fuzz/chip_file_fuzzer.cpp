@@ -5,14 +5,9 @@
 // file, and must be left exactly as it was. A file that is accepted must
 // give a consistent chip: every slot in a known state, no delete left in
 // flight, one index user for every allocated slot and none elsewhere.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -20,49 +15,11 @@
 
 #include "fuzz/FuzzCheck.h"
 #include "plugins/simchip/Chip.h"
+#include "tests/support/Support.h"
 
 namespace {
 
 using Bytes = std::vector<char>;
-
-// A directory of the run's own, in memory where the system offers it.
-class Scratch {
- public:
-  Scratch() {
-    std::filesystem::path base = std::filesystem::temp_directory_path();
-    if (::access("/dev/shm", W_OK) == 0) base = "/dev/shm";
-    std::string pattern = (base / "chip-fuzz-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) VelarFuzz::failed("mkdtemp", __FILE__, __LINE__, pattern);
-    dir_ = pattern;
-    file_ = (dir_ / "unit0.chip").string();
-  }
-  ~Scratch() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  const std::string& file() const noexcept { return file_; }
-
- private:
-  std::filesystem::path dir_;
-  std::string file_;
-};
-
-const Scratch& scratch() {
-  static const Scratch instance;
-  return instance;
-}
-
-void writeFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  FUZZ_CHECK(fd >= 0, path);
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(fd, data + done, size - done);
-    FUZZ_CHECK(n > 0, path);
-    done += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-}
 
 Bytes readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -83,8 +40,10 @@ void checkOpened(const SimChip::Chip& chip, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string& path = scratch().file();
-  writeFile(path, data, size);
+  static const VelarTest::TempDir dir(true);  // in memory where the system offers it
+  static const std::string path = dir.file("unit0.chip");
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   try {
     auto chip = SimChip::Chip::open(path);
     checkOpened(*chip, size);

@@ -8,7 +8,7 @@
 #include "platform/Asic/HwTableRecoverGroup.h"
 #include "platform/Ledger/Ledger.h"
 #include "platform/Quill/GenericIf.h"
-#include "tests/support/Support.h"
+#include "tests/support/LeakChecked.h"
 
 namespace VelarTest {
 namespace {

@@ -125,9 +125,4 @@ void ChipTable::settle() {
   while (chip_->deliverAll() + Activity::runPending() != 0) continue;
 }
 
-void LeakChecked::TearDown() {
-  Activity::discardPending();
-  for (const auto& leak : leaks_.leaks()) ADD_FAILURE() << leak;
-}
-
 }  // namespace VelarTest

@@ -4,8 +4,6 @@
 // chip's call log and the table's trace as lines, a recording adaptor for
 // tables without chip, temporary directories, and the leak check (every
 // record the table allocates is gone again).
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -119,15 +117,6 @@ class ChipTable {
 
  private:
   SimChip::Control* chip_ = nullptr;
-};
-
-// A test whose table records must all be gone when it ends.
-class LeakChecked : public ::testing::Test {
- protected:
-  void TearDown() override;
-
- private:
-  LeakCheck leaks_;
 };
 
 }  // namespace VelarTest

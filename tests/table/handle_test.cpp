@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include "AsicSwTable/ProgrammedStateSwitch.h"
-#include "tests/support/Support.h"
+#include "tests/support/LeakChecked.h"
 
 namespace VelarTest {
 namespace {
