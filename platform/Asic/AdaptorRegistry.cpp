@@ -51,10 +51,6 @@ bool AdaptorRegistry::adaptorIs(Adaptor adaptor) {
   return true;
 }
 
-void AdaptorRegistry::adaptorDel(std::string_view tableType) {
-  std::erase_if(adaptors_, [&](const Registered& r) { return r.adaptor.tableType == tableType; });
-}
-
 const AdaptorRegistry::Registered* AdaptorRegistry::registered(std::string_view tableType) const {
   auto it = std::find_if(adaptors_.begin(), adaptors_.end(),
                          [&](const Registered& r) { return r.adaptor.tableType == tableType; });

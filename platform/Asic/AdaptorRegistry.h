@@ -57,7 +57,6 @@ class AdaptorRegistry {
   // (see above); returns whether it was taken. A plug-in registers from a
   // static initialiser.
   bool adaptorIs(Adaptor adaptor);
-  void adaptorDel(std::string_view tableType);
   const Adaptor* adaptor(std::string_view tableType) const;
   // The plug-in file the type's adaptor came from ("" when the program
   // registered it, or nobody did).

@@ -1,12 +1,8 @@
 // Plug-in loading: the search path, the loader and its reports, the feature
 // plug-ins, the adaptor registry's refusal of a second adaptor, and the
 // refusal of plug-ins and plug-in directories that group or others can write.
-#include "platform/Asic/AdaptorRegistry.h"
-#include "platform/Plugin/Loader.h"
-#include "platform/Plugin/internal/FeaturePlugins.h"
-#include "platform/Plugin/internal/Permissions.h"
-#include "platform/Plugin/internal/SearchPath.h"
-
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,8 +12,11 @@
 #include <utility>
 #include <vector>
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "platform/Asic/AdaptorRegistry.h"
+#include "platform/Plugin/Loader.h"
+#include "platform/Plugin/internal/FeaturePlugins.h"
+#include "platform/Plugin/internal/Permissions.h"
+#include "platform/Plugin/internal/SearchPath.h"
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -90,10 +89,9 @@ std::size_t registrations() { return Asic::AdaptorRegistry::instance().registrat
 
 // What the registry says of a test plug-in: the test plug-ins register for a
 // table type of their own, which no table library announces.
-std::string unknownType(const std::string& plugin) {
-  return "plug-in \"" + plugin +
-         "\" registers an adaptor for table type \"TestTable\", which no loaded table library announced "
-         "(announced: none)\n";
+std::string unknownType(const std::string& plugin, const std::string& type = "TestTable") {
+  return "plug-in \"" + plugin + "\" registers an adaptor for table type \"" + type +
+         "\", which no loaded table library announced (announced: none)\n";
 }
 
 // How many of the registry's lines `err` holds: the made-up type, and a
@@ -211,21 +209,22 @@ TEST(PluginFeature, LoadsFromEveryRootAndReportsRefusedAndMissingEntriesOnce) {
 }
 
 // A table type has one adaptor, the first registered: the later plug-in is
-// refused, and both are named. Both register for a made-up table type.
+// refused, and both are named. Both register for a made-up table type that
+// no other test registers.
 TEST(PluginRegistry, ASecondAdaptorForATypeIsRefusedAndReported) {
   TempDir dir("twice");
   const fs::path first = pluginCopy(dir.path / "liba.so", 0755);
   const fs::path second = pluginCopy(dir.path / "libb.so", 0755);
-  auto& registry = Asic::AdaptorRegistry::instance();
-  registry.adaptorDel("TestTable");
   ProbedLoader loader("twice");
 
+  ::setenv("VELAR_TEST_TABLE_TYPE", "TwiceTable", 1);
   CaptureStderr();
   EXPECT_EQ(loader.loadDirectory(dir.path.string()), 2u);
   const std::string err = GetCapturedStderr();
-  EXPECT_EQ(registry.adaptorPlugin("TestTable"), first.string());
-  EXPECT_EQ(err, unknownType(first.string()) + unknownType(second.string()) +
-                     "two adaptors for table type \"TestTable\": plug-in \"" + first.string() +
+  ::unsetenv("VELAR_TEST_TABLE_TYPE");
+  EXPECT_EQ(Asic::AdaptorRegistry::instance().adaptorPlugin("TwiceTable"), first.string());
+  EXPECT_EQ(err, unknownType(first.string(), "TwiceTable") + unknownType(second.string(), "TwiceTable") +
+                     "two adaptors for table type \"TwiceTable\": plug-in \"" + first.string() +
                      "\" is used, plug-in \"" + second.string() + "\" is ignored\n");
 }
 
