@@ -48,7 +48,6 @@ class CountedHandle : public Handle {
 template <class Body>
 std::vector<std::jthread> startThreads(Body body) {
   std::vector<std::jthread> threads;
-  threads.reserve(kThreads);
   for (int t = 0; t < kThreads; ++t) threads.emplace_back(body, t);
   return threads;
 }
@@ -78,13 +77,10 @@ TEST_F(ThreadSafeUseCounts, ConcurrentCopiesKeepExactCounts) {
       // Copies through every way a Ptr takes a use: copy construction,
       // conversion to the base type, assignment, and a move that takes none.
       std::vector<HandlePtr> held;
-      held.reserve(handles.size());
       for (const auto& h : handles) held.emplace_back(h);
       HandlePtr assigned;
       assigned = handles[static_cast<std::size_t>(round + t) % handles.size()];
-      HandlePtr moved(std::move(held.back()));
-      held.pop_back();
-      held.push_back(std::move(moved));
+      const HandlePtr moved(std::move(held.back()));
       if (round == kRounds / 2) {
         sync.arrive_and_wait();  // main reads the counts
         sync.arrive_and_wait();
@@ -100,10 +96,7 @@ TEST_F(ThreadSafeUseCounts, ConcurrentCopiesKeepExactCounts) {
   sync.arrive_and_wait();
   threads.clear();
 
-  for (const auto& h : handles) {
-    EXPECT_EQ(h->useCount(), 1u);
-    EXPECT_TRUE(h->nodeFlag(Quill::Node::kFlagLive));
-  }
+  for (const auto& h : handles) EXPECT_EQ(h->useCount(), 1u);
   EXPECT_EQ(hooks.load(), 0);
   EXPECT_EQ(destroyed.load(), 0);
 }
