@@ -109,15 +109,14 @@ TEST_F(ThreadSafeUseCounts, LastUseDroppedOnAnyThreadEndsTheNodeOnce) {
     // Handle i is shared by threads i and i + 1 (mod kThreads): the threads
     // that end handle 0 and handle 2 have nothing else in common.
     std::vector<std::vector<HandlePtr>> perThread(kThreads);
-    {
-      auto handles = makeHandles(kHandles);
-      for (std::size_t i = 0; i < kHandles; ++i) {
-        // Every other handle has a directory id, as one written out as text has.
-        if (i % 2 == 0) Quill::NodeDirectory::idOf(*handles[i]);
-        perThread[i % kThreads].emplace_back(handles[i]);
-        perThread[(i + 1) % kThreads].emplace_back(handles[i]);
-      }
-    }  // the threads now hold the only uses
+    auto handles = makeHandles(kHandles);
+    for (std::size_t i = 0; i < kHandles; ++i) {
+      // Every other handle has a directory id, as one written out as text has.
+      if (i % 2 == 0) Quill::NodeDirectory::idOf(*handles[i]);
+      // A copy and the test's own use, moved: the threads hold the only uses.
+      perThread[i % kThreads].emplace_back(handles[i]);
+      perThread[(i + 1) % kThreads].emplace_back(std::move(handles[i]));
+    }
     auto threads = startThreads([&](int t) {
       auto& mine = perThread[static_cast<std::size_t>(t)];
       // Alternate directions so that either sharer may end a handle.
