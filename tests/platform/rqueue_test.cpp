@@ -14,7 +14,6 @@ void PrintTo(const RQueueChunkInfo& c, std::ostream* os) {
 namespace {
 
 using Chunks = std::vector<Quill::RQueueChunkInfo>;
-using Seqs = std::vector<std::uint32_t>;
 struct QE_PendingEntry {};
 using Queue = Quill::RQueue<std::string, QE_PendingEntry>;
 static_assert(sizeof(Queue) == sizeof(void*));  // one pointer, to the tail chunk
@@ -77,9 +76,9 @@ TEST(RQueue, NumberingWrapsPast32Bits) {
   EXPECT_EQ(*q.lookup(0), "c");
   EXPECT_EQ(q.lookup(0xFFFFFFFDu), nullptr);
   EXPECT_EQ(q.lookup(2), nullptr);
-  Seqs seqs;
+  std::vector<std::uint32_t> seqs;
   for (auto it = q.begin(); it != q.end(); ++it) seqs.push_back(it.seq());
-  EXPECT_EQ(seqs, (Seqs{0xFFFFFFFEu, 0xFFFFFFFFu, 0, 1}));
+  EXPECT_EQ(seqs, (std::vector<std::uint32_t>{0xFFFFFFFEu, 0xFFFFFFFFu, 0, 1}));
   while (q.deq()) continue;
   EXPECT_EQ(q.enq("e"), 2u);
 }
