@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <stop_token>
 #include <thread>
 #include <vector>
 
@@ -146,7 +147,6 @@ TEST_F(ThreadSafeUseCounts, OwnerRetakingWhileTheLastUserLetsGoTakesOneUse) {
   // stop after a time limit, so a loaded machine only makes the test weaker.
   constexpr int kRounds = 5000;
   constexpr int kSweep = 256;
-  constexpr int kStop = -2;
   // Waiting spins while both threads are likely to be on a core, then yields
   // (the machine may have fewer free cores than threads).
   constexpr int kSpinsBeforeYield = 1 << 16;
@@ -156,13 +156,13 @@ TEST_F(ThreadSafeUseCounts, OwnerRetakingWhileTheLastUserLetsGoTakesOneUse) {
   std::atomic<int> started{-1};
   std::atomic<int> finished{-1};
   HandlePtr user;
-  std::thread last([&] {
+  // Stopped (and joined) when the test ends.
+  std::jthread last([&](const std::stop_token& stop) {
     for (int round = 0;; ++round) {
-      int seen = 0;
-      for (int spins = 0; (seen = started.load(std::memory_order_acquire)) != round && seen != kStop;) {
+      for (int spins = 0; started.load(std::memory_order_acquire) != round;) {
+        if (stop.stop_requested()) return;
         if (++spins > kSpinsBeforeYield) std::this_thread::yield();
       }
-      if (seen == kStop) return;
       if (round % 2 == 1) pause(delay(round));
       user = nullptr;
       finished.store(round, std::memory_order_release);
@@ -191,8 +191,6 @@ TEST_F(ThreadSafeUseCounts, OwnerRetakingWhileTheLastUserLetsGoTakesOneUse) {
     handle->decUse();
     EXPECT_EQ(destroyed.load(), rounds + 1);
   }
-  started.store(kStop, std::memory_order_release);
-  last.join();
   // How many rounds ran, and how often the owner came first (the other times
   // the hook retook the use).
   RecordProperty("rounds", rounds);
