@@ -35,7 +35,7 @@ TEST(RQueue, EmptyQueueKeepsOrRestartsItsNumbering) {
   EXPECT_EQ(q.lookup(4), nullptr);
   EXPECT_EQ(q.enq("4"), 4u);
   EXPECT_EQ(q.chunks(), (Chunks{{2, 0, 1, 4}}));
-  q.enq("5");
+  EXPECT_EQ(q.enq("5"), 5u);  // into the chunk's free slot
   q.clear(true);
   EXPECT_EQ(q.chunks(), (Chunks{{0, 0, 0, 6}}));
   q.clear(true);
