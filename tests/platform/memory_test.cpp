@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "platform/Memory/AllocationTracker.h"
@@ -19,7 +17,6 @@ TEST(SlabAllocator, ReusesFreedObjectsAndKeepsStatistics) {
   EXPECT_EQ(slab.reservedBytes(), 0u);
   void* a = slab.allocate(24);
   void* b = slab.allocate(32);  // same class as 24
-  ASSERT_TRUE(a && b);
   EXPECT_EQ(slab.reservedBytes(), slab.config().blockBytes);
   EXPECT_EQ(slab.inUseBytes(), 64u);
   EXPECT_EQ(slab.liveAllocations(24), 2u);

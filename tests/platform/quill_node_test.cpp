@@ -2,54 +2,50 @@
 // owner's use of a collection, and the assertions that catch misuse.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <thread>
-#include <vector>
+#include <cstdint>
+#include <stdexcept>
 
 #include "platform/Quill/Node.h"
 #include "platform/Quill/Ptr.h"
 
 namespace {
 
-// A node that records its hook calls and its destruction, and can run an
-// action inside its hook.
+// What a Probe saw, readable after it is gone.
+struct Seen {
+  int hookCalls = 0;
+  std::uint32_t countInHook = 0;  // at the last hook call
+  int destroyed = 0;
+};
+
+// A node that records its hook calls and its destruction. Its hook takes and
+// drops a use of the node, which must not end the node under the hook.
 class Probe : public Quill::Node {
  public:
-  explicit Probe(int* destroyed) : destroyed_(destroyed) {}
+  explicit Probe(Seen* seen) : seen_(seen) {}
   void lastUserGone() override {
     Quill::Node::lastUserGone();
-    ++hookCalls;
-    countInHook = useCount();
-    if (inHook) inHook(*this);
+    ++seen_->hookCalls;
+    seen_->countInHook = useCount();
+    const Quill::Ptr<Probe> again(this);
   }
-  int hookCalls = 0;
-  std::uint32_t countInHook = 0;
-  std::function<void(Probe&)> inHook;
 
  private:
-  ~Probe() override { nodeFlagSet(kFlagLive, false); ++*destroyed_; }
-  int* destroyed_;
+  ~Probe() override { nodeFlagSet(kFlagLive, false); ++seen_->destroyed; }
+  Seen* seen_;
 };
 
 TEST(QuillNode, LastUserGoneArrivesOnceWithAGuardUseThenTheNodeIsDestroyed) {
-  int destroyed = 0;
-  auto* raw = new Probe(&destroyed);
-  Quill::Ptr<Probe> p(raw);
-  int nestedDrops = 0;
-  raw->inHook = [&](Probe& self) {
-    // Uses taken and dropped inside the hook cannot end the node under it.
-    Quill::Ptr<Probe> again(&self);
-    again = nullptr;
-    ++nestedDrops;
-  };
+  Seen seen;
+  Quill::Ptr<Probe> p(new Probe(&seen));
   p = nullptr;
-  EXPECT_EQ(nestedDrops, 1);
-  EXPECT_EQ(destroyed, 1);
+  EXPECT_EQ(seen.hookCalls, 1);
+  EXPECT_EQ(seen.countInHook, 1u);  // the guard
+  EXPECT_EQ(seen.destroyed, 1);
 }
 
-TEST(QuillNode, OwnerUseIsRetakenBeforeTheHookWhenOtherUsersLetGo) {
-  int destroyed = 0;
-  auto* raw = new Probe(&destroyed);
+TEST(QuillNode, OwnerUseIsRetakenBeforeTheHookWheneverTheNodeRunsOutOfUses) {
+  Seen seen;
+  auto* raw = new Probe(&seen);
   Quill::Ptr<Probe> owner(raw);     // the collection's use
   Quill::Ptr<Probe> dependent(raw);
   owner.release();                  // the collection keeps the raw pointer ...
@@ -58,40 +54,34 @@ TEST(QuillNode, OwnerUseIsRetakenBeforeTheHookWhenOtherUsersLetGo) {
   EXPECT_EQ(raw->useCount(), 1u);
 
   dependent = nullptr;
-  EXPECT_EQ(raw->hookCalls, 1);
-  EXPECT_EQ(raw->countInHook, 2u);  // guard + the re-taken owner use
+  EXPECT_EQ(seen.hookCalls, 1);
+  EXPECT_EQ(seen.countInHook, 2u);  // guard + the re-taken owner use
   EXPECT_EQ(raw->useCount(), 1u);
   EXPECT_FALSE(raw->heldWithoutUse());
-  EXPECT_EQ(destroyed, 0);
+  EXPECT_EQ(seen.destroyed, 0);
+
+  // Giving up the last use runs the hook at once, which takes it back.
+  raw->ownerUseRelease();
+  EXPECT_EQ(seen.hookCalls, 2);
+  EXPECT_EQ(raw->useCount(), 1u);
+  EXPECT_FALSE(raw->ownerUseRetake());  // already re-taken
 
   // The collection lets go for good: the hook runs again and the node goes.
   raw->decUse();
-  EXPECT_EQ(destroyed, 1);
-}
-
-TEST(QuillNode, OwnerUseReleaseOfTheLastUseRunsTheHookAndKeepsTheNode) {
-  int destroyed = 0;
-  auto* raw = new Probe(&destroyed);
-  raw->incUse();  // the collection's use only
-  raw->ownerUseRelease();
-  EXPECT_EQ(raw->hookCalls, 1);
-  EXPECT_EQ(raw->useCount(), 1u);
-  EXPECT_FALSE(raw->ownerUseRetake());  // already re-taken
-  raw->decUse();
-  EXPECT_EQ(destroyed, 1);
+  EXPECT_EQ(seen.destroyed, 1);
 }
 
 TEST(QuillNodeDeathTest, ReleasingAnUnusedNodeStops) {
-  int destroyed = 0;
-  EXPECT_DEATH((new Probe(&destroyed))->decUse(),
+  Seen seen;
+  EXPECT_DEATH((new Probe(&seen))->decUse(),
                "assertion \"\\(before & kCountMask\\) != 0\" failed at platform/Quill/Node");
 }
 
 TEST(QuillNodeDeathTest, GivingUpTheOwnerUseTwiceStops) {
-  int destroyed = 0;
+  Seen seen;
   EXPECT_DEATH(
       {
-        auto* raw = new Probe(&destroyed);
+        auto* raw = new Probe(&seen);
         raw->incUse();
         raw->incUse();
         raw->ownerUseRelease();
