@@ -169,35 +169,6 @@ TEST_F(Dance, ConfirmedInsideTheWriteItEndsInsideTheRemoval) {
   table = nullptr;
 }
 
-// A reference taken during the dance holds the inDeletion handle past its
-// end; when the key is committed again meanwhile, the old handle's release
-// notes the end and leaves the new value alone.
-TEST_F(Dance, AReferenceTakenDuringItHoldsTheHandleOutsideTheTable) {
-  ChipTable t;
-  t.programmed(6, 1);
-  TraceCapture trace(1u << 6);
-  t->entryRemove(6);
-  auto dependent = t->getEntryHandle(6);
-  EXPECT_EQ(dependent->entryType(), EntryHandle::inDeletion());
-  t.settle();
-  EXPECT_EQ(t.calls(), (Lines{"tracker key=6 op=3", "write key=6 absent", "tracker key=6 op=4", "delete key=6"}));
-  EXPECT_EQ(t->entrys(), 0u);
-  EXPECT_EQ(t->detachedHandles(), 1u);
-  EXPECT_EQ(danceLines(trace), (Lines{kT + "begin delete dance, key : 6"}));
-
-  t->entryCommit(6, Entry(t.nextHop(70, 70), 2));
-  t.settle();
-  t.calls();
-  dependent = nullptr;
-  EXPECT_EQ(danceLines(trace), (Lines{kT + "delete dance complete, key : 6"}));
-  EXPECT_TRUE(t.calls().empty());
-  EXPECT_EQ(t->detachedHandles(), 0u);
-  EXPECT_EQ(t->entryHandle(6)->entryType(), EntryHandle::committed());
-  EXPECT_EQ(t.chip().slot(6), (SimChip::Slot{SimChip::SlotState::valid, 70, 2}));
-  EXPECT_EQ(t.chip().trackerCount(6), 1u);
-  EXPECT_TRUE(t.chip().faults().empty());
-}
-
 // Handles that outlive their table, whether they left its collection or
 // were never in it, are cut loose at teardown: their release touches
 // nothing.
