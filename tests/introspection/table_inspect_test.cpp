@@ -1,6 +1,8 @@
 // LocalDvpTable through the generic interface, where the generic-interface
 // scenario cannot reach: malformed requests, the write-response machine set
 // and deleted by a tool, class-level methods.
+#include <gtest/gtest.h>
+
 #include <memory>
 
 #include "VelarL3Vfi/TypeModule.h"
