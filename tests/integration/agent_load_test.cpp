@@ -1,5 +1,6 @@
 // Loading the table library the way an agent does: the initialiser, the
-// adaptor loader, plug-in discovery, the factory and the mounts.
+// adaptor loader, plug-in discovery (a broken plug-in among good ones), the
+// factory, and the agent's name from the environment.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
