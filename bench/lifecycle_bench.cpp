@@ -1,4 +1,5 @@
-// The table's own cost per key, against the floor of a plain hash map.
+// The table's own cost per key, against the floor of a plain hash map, for
+// dense keys in order and for random keys spread over a 16M index range.
 //
 // One pass takes every key through its whole life: commit with a ready next
 // hop (resolved and written inside the commit), confirmation, removal (the
@@ -15,32 +16,40 @@
 namespace bench {
 namespace {
 
-void keyLifeCycle(benchmark::State& state) {
-  const auto n = static_cast<std::uint32_t>(state.range(0));
-  LifeCycle cycle(n);
+void lifeCycleOf(benchmark::State& state, std::vector<std::uint32_t> keys) {
+  const auto n = static_cast<std::uint32_t>(keys.size());
+  LifeCycle cycle(std::move(keys));
   cycle.pass();
   for (auto _ : state) cycle.pass();
   reportPerKey(state, n);
 }
-BENCHMARK(keyLifeCycle)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
-
 
 // The floor: insert, find and erase of the same keys in a flat map.
-void flatMapFloor(benchmark::State& state) {
-  const auto n = static_cast<std::uint32_t>(state.range(0));
+void flatMapFloorOf(benchmark::State& state, const std::vector<std::uint32_t>& keys) {
   auto nextHops = Asic::NeededEntryTable::NeededEntryTableIs("nextHop");
   Entry::HandlePtr nh(nextHops->handleIs(1));
   boost::unordered_flat_map<std::uint32_t, Entry> map;
   auto pass = [&] {
-    for (std::uint32_t k = 0; k < n; ++k) map.emplace(k, Entry(nh, 1));
-    for (std::uint32_t k = 0; k < n; ++k) benchmark::DoNotOptimize(map.find(k));
-    for (std::uint32_t k = 0; k < n; ++k) map.erase(k);
+    for (std::uint32_t k : keys) map.emplace(k, Entry(nh, 1));
+    for (std::uint32_t k : keys) benchmark::DoNotOptimize(map.find(k));
+    for (std::uint32_t k : keys) map.erase(k);
   };
   pass();
   for (auto _ : state) pass();
-  reportPerKey(state, n);
+  reportPerKey(state, keys.size());
 }
-BENCHMARK(flatMapFloor)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
+
+std::uint32_t keysOf(const benchmark::State& state) { return static_cast<std::uint32_t>(state.range(0)); }
+
+void keyLifeCycle(benchmark::State& state) { lifeCycleOf(state, denseKeys(keysOf(state))); }
+void keyLifeCycleRandom(benchmark::State& state) { lifeCycleOf(state, randomKeys(keysOf(state))); }
+void flatMapFloor(benchmark::State& state) { flatMapFloorOf(state, denseKeys(keysOf(state))); }
+void flatMapFloorRandom(benchmark::State& state) { flatMapFloorOf(state, randomKeys(keysOf(state))); }
+
+BENCHMARK(keyLifeCycle)->RangeMultiplier(10)->Range(1'000, 1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(flatMapFloor)->RangeMultiplier(10)->Range(1'000, 1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(keyLifeCycleRandom)->RangeMultiplier(10)->Range(1'000, 1'000'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(flatMapFloorRandom)->RangeMultiplier(10)->Range(1'000, 1'000'000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace bench

@@ -46,8 +46,14 @@ void printTargets(const RecordingReporter& r) {
   const double lc1k = r.value("keyLifeCycle/1000", "ns_per_key");
   const double lc1m = r.value("keyLifeCycle/1000000", "ns_per_key");
   const double floor1m = r.value("flatMapFloor/1000000", "ns_per_key");
-  if (lc1m > 0 && floor1m > 0) line("life cycle at 1M / flat-map floor at 1M (<= 10)", lc1m / floor1m, "x", lc1m / floor1m <= 10);
-  if (lc1m > 0 && lc1k > 0) line("life cycle per key at 1M / at 1K (<= 2)", lc1m / lc1k, "x", lc1m / lc1k <= 2);
+  if (lc1m > 0 && floor1m > 0) line("life cycle at 1M / flat-map floor at 1M, dense keys (<= 10)", lc1m / floor1m, "x", lc1m / floor1m <= 10);
+  if (lc1m > 0 && lc1k > 0) line("life cycle per key at 1M / at 1K, dense keys (<= 2)", lc1m / lc1k, "x", lc1m / lc1k <= 2);
+  const double random1k = r.value("keyLifeCycleRandom/1000", "ns_per_key");
+  const double random1m = r.value("keyLifeCycleRandom/1000000", "ns_per_key");
+  if (random1m > 0 && random1k > 0) {
+    // Held to the figure of the hashed collections, which docs/performance.md records.
+    std::printf("  %-58s %10.2f %-8s\n", "life cycle per key at 1M / at 1K, random keys", random1m / random1k, "x");
+  }
   for (const char* n : {"100000", "1000000"}) {
     const std::string name = std::string("warmRestart/") + n + "/manual_time";
     const double ratio = r.value(name, "warm_over_cold");
@@ -73,8 +79,10 @@ void printTargets(const RecordingReporter& r) {
       }
     }
   }
-  const double bytes = r.value("memoryPerEntry/1000000/iterations:1", "bytes_per_entry");
-  if (bytes > 0) line("bytes per programmed entry at 1M (<= 192)", bytes, "bytes", bytes <= 192);
+  const double dense = r.value("memoryPerEntry/keys:1000000/random:0/iterations:1", "bytes_per_entry");
+  if (dense > 0) line("bytes per programmed entry at 1M, dense keys (<= 160)", dense, "bytes", dense <= 160);
+  const double sparse = r.value("memoryPerEntry/keys:1000000/random:1/iterations:1", "bytes_per_entry");
+  if (sparse > 0) line("bytes per programmed entry at 1M, random keys (<= 400)", sparse, "bytes", sparse <= 400);
   const double audit = r.value("auditProgrammed/1000000", "ns_per_key") * 1e9;  // seconds per key * 1M, in ms
   if (audit > 0) line("audit of 1M programmed keys (< 500 ms)", audit, "ms", audit < 500);
 }

@@ -1,4 +1,5 @@
-// Memory per programmed entry at 1M keys, against a flat map of key to Entry.
+// Memory per programmed entry at 1M keys, dense in order and random over a
+// 16M index range, against a flat map of key to Entry.
 //
 // The figure is what the entries took while they were committed and
 // confirmed, divided by their number: the heap's growth (the glibc
@@ -12,7 +13,7 @@
 
 #include <boost/unordered/unordered_flat_map.hpp>
 
-#include "bench/MemoryChip.h"
+#include "bench/LifeCycle.h"
 #include "platform/Memory/Slab.h"
 
 namespace bench {
@@ -25,17 +26,18 @@ std::size_t heapBytes() {
 
 void memoryPerEntry(benchmark::State& state) {
   const auto n = static_cast<std::uint32_t>(state.range(0));
+  const auto keys = state.range(1) != 0 ? randomKeys(n) : denseKeys(n);
   auto nextHops = Asic::NeededEntryTable::NeededEntryTableIs("nextHop");
   nextHops->readyIs(1, 7);
   Entry::HandlePtr nextHop(nextHops->handleIs(1));
-  Quill::Ptr<MemoryChip> chip(new MemoryChip(n));
+  Quill::Ptr<MemoryChip> chip(new MemoryChip(chipSizeFor(keys)));
   auto& slab = Quill::SlabAllocator::instance();
   for (auto _ : state) {
     auto table = tableOn(chip);
     const std::size_t heapBefore = heapBytes();
     const std::size_t slabBefore = slab.inUseBytes();
     const std::size_t reservedBefore = slab.reservedBytes();
-    for (std::uint32_t k = 0; k < n; ++k) table->entryCommit(k, Entry(nextHop, 1));
+    for (std::uint32_t k : keys) table->entryCommit(k, Entry(nextHop, 1));
     chip->confirmAll(*table);
     const double perEntry = 1.0 / n;
     const auto collections = static_cast<double>(heapBytes() - heapBefore - (slab.reservedBytes() - reservedBefore));
@@ -48,7 +50,11 @@ void memoryPerEntry(benchmark::State& state) {
     detach(table);
   }
 }
-BENCHMARK(memoryPerEntry)->Arg(1'000'000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(memoryPerEntry)
+    ->ArgNames({"keys", "random"})
+    ->Args({1'000'000, 0})
+    ->Args({1'000'000, 1})
+    ->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void memoryFloor(benchmark::State& state) {
   const auto n = static_cast<std::uint32_t>(state.range(0));
