@@ -29,7 +29,7 @@
 #include "platform/Asic/WriteResponseSm.h"
 #include "platform/Ledger/Ledger.h"
 #include "platform/Trace/TraceHandle.h"
-#include "platform/Kiv/HashMap2018.h"
+#include "platform/Kiv/IndexMap.h"
 #include "platform/Kiv/Optional.h"
 #include "platform/Memory/AllocationTracker.h"
 #include "platform/Quill/SlabAllocated.h"
@@ -46,6 +46,9 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
   using Accessor = Asic::SwTable::Accessor<LocalDvpTable>;
   using ConstAccessor = Asic::SwTable::Accessor<const LocalDvpTable>;
   using EntryIteratorConst = Asic::SwTable::EntryIteratorConst<LocalDvpTable>;
+  // The table's collections: a member per index, kept in index pages.
+  template <class V>
+  using Collection = Kiv::IndexMap<Index, V>;
 
   static constexpr Quill::FieldId kResolvedEntryId = 519;
   static constexpr Quill::FieldId kSyncedEntryId = 522;
@@ -127,14 +130,14 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
   Util* util() const noexcept { return typedUtil_; }
 
   // Read-only views for iteration (generic interface, lookups).
-  const Kiv::HashMap2018<Index, Kiv::Optional<Entry>>& resolvedEntryColl() const noexcept {
+  const Collection<Kiv::Optional<Entry>>& resolvedEntryColl() const noexcept {
     return resolvedEntry_;
   }
-  const Kiv::HashMap2018<Index, Entry>& syncedEntryColl() const noexcept { return syncedEntry_; }
-  const Kiv::HashMap2018<Index, Quill::Ptr<EntryHandle>>& entryHandleColl() const noexcept {
+  const Collection<Entry>& syncedEntryColl() const noexcept { return syncedEntry_; }
+  const Collection<Quill::Ptr<EntryHandle>>& entryHandleColl() const noexcept {
     return entryHandle_;
   }
-  const Kiv::HashMap2018<Index, Quill::Ptr<UnresolvedEntry>>& unresolvedEntryColl() const noexcept {
+  const Collection<Quill::Ptr<UnresolvedEntry>>& unresolvedEntryColl() const noexcept {
     return unresolvedEntry_;
   }
 
@@ -202,10 +205,10 @@ class LocalDvpTable : public Asic::SwKnownIndexTable, public Quill::SlabAllocate
     return static_cast<std::uint32_t>(map.count());
   }
 
-  Kiv::HashMap2018<Index, Kiv::Optional<Entry>> resolvedEntry_;
-  Kiv::HashMap2018<Index, Entry> syncedEntry_;
-  Kiv::HashMap2018<Index, Quill::Ptr<EntryHandle>> entryHandle_;
-  Kiv::HashMap2018<Index, Quill::Ptr<UnresolvedEntry>> unresolvedEntry_;
+  Collection<Kiv::Optional<Entry>> resolvedEntry_;
+  Collection<Entry> syncedEntry_;
+  Collection<Quill::Ptr<EntryHandle>> entryHandle_;
+  Collection<Quill::Ptr<UnresolvedEntry>> unresolvedEntry_;
   Quill::Ptr<Asic::WriteResponseSm> writeResponseSm_;
   std::vector<EntryHandle*> detachedHandles_;  // each knows its slot
   Util* typedUtil_ = nullptr;

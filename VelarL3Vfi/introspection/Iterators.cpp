@@ -17,7 +17,7 @@ namespace {
 
 // What each stored collection yields for one member.
 struct ResolvedYield {
-  using Map = Kiv::HashMap2018<Asic::SwTableBase::Index, Kiv::Optional<Entry>>;
+  using Map = LocalDvpTable::Collection<Kiv::Optional<Entry>>;
   static const Map& map(const LocalDvpTable& t) { return t.resolvedEntryColl(); }
   // A slot without value yields nothing.
   static bool yield(const Kiv::Optional<Entry>& slot, Value& out) {
@@ -28,7 +28,7 @@ struct ResolvedYield {
 };
 
 struct SyncedYield {
-  using Map = Kiv::HashMap2018<Asic::SwTableBase::Index, Entry>;
+  using Map = LocalDvpTable::Collection<Entry>;
   static const Map& map(const LocalDvpTable& t) { return t.syncedEntryColl(); }
   static bool yield(const Entry& entry, Value& out) {
     out = entryValue(entry);
@@ -37,7 +37,7 @@ struct SyncedYield {
 };
 
 struct HandleYield {
-  using Map = Kiv::HashMap2018<Asic::SwTableBase::Index, Quill::Ptr<LocalDvpTableEntryHandle>>;
+  using Map = LocalDvpTable::Collection<Quill::Ptr<LocalDvpTableEntryHandle>>;
   static const Map& map(const LocalDvpTable& t) { return t.entryHandleColl(); }
   static bool yield(const Quill::Ptr<LocalDvpTableEntryHandle>& handle, Value& out) {
     out = Value::node(handle);
@@ -46,7 +46,7 @@ struct HandleYield {
 };
 
 struct UnresolvedYield {
-  using Map = Kiv::HashMap2018<Asic::SwTableBase::Index, Quill::Ptr<LocalDvpTableUnresolvedEntry>>;
+  using Map = LocalDvpTable::Collection<Quill::Ptr<LocalDvpTableUnresolvedEntry>>;
   static const Map& map(const LocalDvpTable& t) { return t.unresolvedEntryColl(); }
   static bool yield(const Quill::Ptr<LocalDvpTableUnresolvedEntry>& entry, Value& out) {
     return Quill::Inspect::opResEncRelNode(out, entry.get()) == Result::done;
