@@ -52,7 +52,12 @@ class IndexMap {
     return (((bits + (bits >> 4)) & 0x0F0F0F0FU) * 0x01010101U) >> 24;
   }
 
-  struct Page {
+  // Pages move their values as members come and go.
+  static_assert(std::is_nothrow_move_constructible_v<V> && std::is_nothrow_move_assignable_v<V>,
+                "an IndexMap's values move without throwing");
+
+  // Moving a page moves its values, whose moves do not throw (above).
+  struct Page {  // NOLINT(bugprone-exception-escape)
     std::uint32_t present = 0;  // bit s: index (page number << kPageBits) + s is a member
     // Packed: one value per member, in index order. Direct: kSlots values,
     // one per slot; an absent slot's value is default-constructed.
@@ -166,13 +171,14 @@ class IndexMap {
     Page& p = page->second;
     if ((p.present & bitOf(index)) != 0) return {&p.values[p.positionOf(slot)], false};
     try {
+      // Built before the page moves anything, in case args refer into it.
+      V value(std::forward<Args>(args)...);
       if (!p.direct() && p.values.size() == kPacked) p.makeDirect();
       V* stored = nullptr;
       if (p.direct()) {
-        stored = &(p.values[slot] = V(std::forward<Args>(args)...));
+        stored = &(p.values[slot] = std::move(value));
       } else {
-        stored = &*p.values.emplace(p.values.begin() + static_cast<std::ptrdiff_t>(p.positionOf(slot)),
-                                    std::forward<Args>(args)...);
+        stored = &*p.values.emplace(p.values.begin() + static_cast<std::ptrdiff_t>(p.positionOf(slot)), std::move(value));
       }
       p.present |= bitOf(index);
       ++count_;
@@ -186,8 +192,10 @@ class IndexMap {
   // Removes the key, moving its value into `out`. False when absent.
   bool extract(const K& key, V& out) { return remove(key, &out); }
   bool erase(const K& key) { return remove(key, nullptr); }
+  // Empties the map before the values are released (see remove()).
   void clear() noexcept {
-    pages_.clear();
+    Directory gone;
+    gone.swap(pages_);
     count_ = 0;
   }
 
@@ -202,13 +210,15 @@ class IndexMap {
   }
 
  private:
+  // The removed value is released only after the map is consistent again,
+  // so whatever its destruction runs may use the map.
   bool remove(const K& key, V* out) {
     const std::uint32_t index = indexOf(key);
     auto page = pages_.find(index >> kPageBits);
     if (page == pages_.end() || (page->second.present & bitOf(index)) == 0) return false;
     Page& p = page->second;
     const std::size_t position = p.positionOf(index & kSlotMask);
-    if (out != nullptr) *out = std::move(p.values[position]);
+    V removed = std::move(p.values[position]);
     if (p.direct()) {
       p.values[position] = V();
     } else {
@@ -217,6 +227,7 @@ class IndexMap {
     p.present &= ~bitOf(index);
     --count_;
     if (p.present == 0) pages_.erase(page);
+    if (out != nullptr) *out = std::move(removed);
     return true;
   }
 

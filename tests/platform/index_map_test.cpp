@@ -1,11 +1,13 @@
 #include "platform/Kiv/IndexMap.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <map>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -52,7 +54,7 @@ TEST(IndexMap, BehavesAsAMapOfItsKeys) {
       case 1: {
         std::string out = "untouched";
         const bool found = map.extract(key, out);
-        ASSERT_EQ(found, model.count(key) != 0) << key;
+        ASSERT_EQ(found, model.contains(key)) << key;
         ASSERT_EQ(out, found ? model[key] : "untouched") << key;
         model.erase(key);
         break;
@@ -74,7 +76,7 @@ TEST(IndexMap, BehavesAsAMapOfItsKeys) {
     }
     ASSERT_EQ(map.count(), model.size());
     const std::string* found = map.find(key);
-    ASSERT_EQ(found != nullptr, model.count(key) != 0) << key;
+    ASSERT_EQ(found != nullptr, model.contains(key)) << key;
     if (found != nullptr) {
       ASSERT_EQ(*found, model[key]);
       ASSERT_EQ(map.iteratorAt(key).key(), key);
@@ -82,6 +84,41 @@ TEST(IndexMap, BehavesAsAMapOfItsKeys) {
       ASSERT_TRUE(map.iteratorAt(key) == map.end());
     }
   }
+}
+
+// A value whose release looks at the map it was in, as a handle's last
+// release calls back into its table.
+struct Watcher {
+  const Kiv::IndexMap<std::uint32_t, Watcher>* map = nullptr;
+  std::uint32_t key = 0;
+  std::vector<std::string>* seen = nullptr;
+  Watcher() = default;
+  Watcher(const Kiv::IndexMap<std::uint32_t, Watcher>* m, std::uint32_t k, std::vector<std::string>* s)
+      : map(m), key(k), seen(s) {}
+  Watcher(Watcher&& other) noexcept : map(other.map), key(other.key), seen(std::exchange(other.seen, nullptr)) {}
+  Watcher& operator=(Watcher&& other) noexcept {
+    const Watcher released(std::move(*this));  // what this held, released on return
+    map = other.map;
+    key = other.key;
+    seen = std::exchange(other.seen, nullptr);
+    return *this;
+  }
+  ~Watcher() {
+    if (seen != nullptr) seen->push_back(std::to_string(key) + (map->has(key) ? " still in" : " gone") + ", " + std::to_string(map->count()) + " left");
+  }
+};
+
+TEST(IndexMap, ARemovedValueIsReleasedAfterTheMapNoLongerHoldsIt) {
+  std::vector<std::string> seen;
+  Kiv::IndexMap<std::uint32_t, Watcher> map;
+  for (std::uint32_t k : {1U, 2U, 3U, 40U, 41U, 42U, 43U, 44U, 45U}) map.tryEmplace(k, &map, k, &seen);
+  map.erase(1);   // packed page
+  map.erase(42);  // direct page
+  map.clear();
+  ASSERT_EQ(seen.size(), 9U);
+  EXPECT_EQ(seen[0], "1 gone, 8 left");
+  EXPECT_EQ(seen[1], "42 gone, 7 left");
+  for (std::size_t i = 2; i < seen.size(); ++i) EXPECT_THAT(seen[i], testing::EndsWith("gone, 0 left"));
 }
 
 }  // namespace
