@@ -5,9 +5,9 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -86,32 +86,18 @@ TEST(IndexMap, BehavesAsAMapOfItsKeys) {
   }
 }
 
-// A value whose release looks at the map it was in, as a handle's last
+// The values' release looks at the map they were in, as a handle's last
 // release calls back into its table.
-struct Watcher {
-  const Kiv::IndexMap<std::uint32_t, Watcher>* map = nullptr;
-  std::uint32_t key = 0;
-  std::vector<std::string>* seen = nullptr;
-  Watcher() = default;
-  Watcher(const Kiv::IndexMap<std::uint32_t, Watcher>* m, std::uint32_t k, std::vector<std::string>* s)
-      : map(m), key(k), seen(s) {}
-  Watcher(Watcher&& other) noexcept : map(other.map), key(other.key), seen(std::exchange(other.seen, nullptr)) {}
-  Watcher& operator=(Watcher&& other) noexcept {
-    const Watcher released(std::move(*this));  // what this held, released on return
-    map = other.map;
-    key = other.key;
-    seen = std::exchange(other.seen, nullptr);
-    return *this;
-  }
-  ~Watcher() {
-    if (seen != nullptr) seen->push_back(std::to_string(key) + (map->has(key) ? " still in" : " gone") + ", " + std::to_string(map->count()) + " left");
-  }
-};
-
 TEST(IndexMap, ARemovedValueIsReleasedAfterTheMapNoLongerHoldsIt) {
+  Kiv::IndexMap<std::uint32_t, std::shared_ptr<std::uint32_t>> map;
   std::vector<std::string> seen;
-  Kiv::IndexMap<std::uint32_t, Watcher> map;
-  for (std::uint32_t k : {1U, 2U, 3U, 40U, 41U, 42U, 43U, 44U, 45U}) map.tryEmplace(k, &map, k, &seen);
+  auto watched = [&](std::uint32_t key) {
+    return std::shared_ptr<std::uint32_t>(new std::uint32_t(key), [&](const std::uint32_t* k) {
+      seen.push_back(std::to_string(*k) + (map.has(*k) ? " still in, " : " gone, ") + std::to_string(map.count()) + " left");
+      delete k;
+    });
+  };
+  for (std::uint32_t k : {1U, 2U, 3U, 40U, 41U, 42U, 43U, 44U, 45U}) map.tryEmplace(k, watched(k));
   map.erase(1);   // packed page
   map.erase(42);  // direct page
   map.clear();
