@@ -54,7 +54,8 @@ BENCHMARK(memoryPerEntry)
     ->ArgNames({"keys", "random"})
     ->Args({1'000'000, 0})
     ->Args({1'000'000, 1})
-    ->Iterations(1)->Unit(benchmark::kMillisecond);
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 void memoryFloor(benchmark::State& state) {
   const auto n = static_cast<std::uint32_t>(state.range(0));

@@ -29,6 +29,7 @@
 #include <boost/unordered/unordered_flat_map.hpp>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <type_traits>
 #include <utility>
 
@@ -57,7 +58,8 @@ class IndexMap {
                 "an IndexMap's values move without throwing");
 
   // Moving a page moves its values, whose moves do not throw (above).
-  struct Page {  // NOLINT(bugprone-exception-escape)
+  // NOLINTNEXTLINE(bugprone-exception-escape)
+  struct Page {
     std::uint32_t present = 0;  // bit s: index (page number << kPageBits) + s is a member
     // Packed: one value per member, in index order. Direct: kSlots values,
     // one per slot; an absent slot's value is default-constructed.
@@ -178,7 +180,8 @@ class IndexMap {
       if (p.direct()) {
         stored = &(p.values[slot] = std::move(value));
       } else {
-        stored = &*p.values.emplace(p.values.begin() + static_cast<std::ptrdiff_t>(p.positionOf(slot)), std::move(value));
+        stored = &*p.values.emplace(p.values.begin() + static_cast<std::ptrdiff_t>(p.positionOf(slot)),
+                                    std::move(value));
       }
       p.present |= bitOf(index);
       ++count_;

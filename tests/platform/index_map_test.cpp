@@ -26,7 +26,8 @@ std::vector<std::uint32_t> keyPool() {
 // Long enough to live on the heap, so a value that is lost, copied from a
 // moved-from member or freed twice shows under the sanitizers.
 std::string valueFor(std::uint32_t key, int version) {
-  return "value of " + std::to_string(key) + " version " + std::to_string(version) + " padded past small strings";
+  return "value of " + std::to_string(key) + " version " + std::to_string(version) +
+         " padded past small strings";
 }
 
 // Random insertions, extractions, erasures and walks that delete as they go,
@@ -59,9 +60,7 @@ TEST(IndexMap, BehavesAsAMapOfItsKeys) {
         model.erase(key);
         break;
       }
-      case 2:
-        ASSERT_EQ(map.erase(key), model.erase(key) != 0) << key;
-        break;
+      case 2: ASSERT_EQ(map.erase(key), model.erase(key) != 0) << key; break;
       default: {
         // A walk that deletes every member it visits whose key is odd.
         std::map<std::uint32_t, std::string> visited;
@@ -93,7 +92,8 @@ TEST(IndexMap, ARemovedValueIsReleasedAfterTheMapNoLongerHoldsIt) {
   std::vector<std::string> seen;
   auto watched = [&](std::uint32_t key) {
     return std::shared_ptr<std::uint32_t>(new std::uint32_t(key), [&](const std::uint32_t* k) {
-      seen.push_back(std::to_string(*k) + (map.has(*k) ? " still in, " : " gone, ") + std::to_string(map.count()) + " left");
+      seen.push_back(std::to_string(*k) + (map.has(*k) ? " still in, " : " gone, ") +
+                     std::to_string(map.count()) + " left");
       delete k;
     });
   };
