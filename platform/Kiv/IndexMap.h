@@ -92,6 +92,15 @@ class IndexMap {
   }
   static std::uint32_t bitOf(std::uint32_t index) noexcept { return std::uint32_t{1} << (index & kSlotMask); }
 
+  // The page that holds `index` as a member, or the directory's end; an
+  // iterator or a const one, as the directory is.
+  template <class Pages>
+  static auto memberPage(Pages& pages, std::uint32_t index) {
+    auto page = pages.find(index >> kPageBits);
+    if (page != pages.end() && (page->second.present & bitOf(index)) == 0) return pages.end();
+    return page;
+  }
+
   // A member's place: its page and its slot in the page.
   struct Position {
     PagePos page{};
@@ -158,8 +167,8 @@ class IndexMap {
   V* find(const K& key) { return const_cast<V*>(std::as_const(*this).find(key)); }
   const V* find(const K& key) const {
     const std::uint32_t index = indexOf(key);
-    auto page = pages_.find(index >> kPageBits);
-    if (page == pages_.end() || (page->second.present & bitOf(index)) == 0) return nullptr;
+    auto page = memberPage(pages_, index);
+    if (page == pages_.end()) return nullptr;
     return &page->second.values[page->second.positionOf(index & kSlotMask)];
   }
 
@@ -207,8 +216,8 @@ class IndexMap {
   // An iterator positioned at the key, or end() when absent.
   Iterator iteratorAt(const K& key) const {
     const std::uint32_t index = indexOf(key);
-    auto page = pages_.find(index >> kPageBits);
-    if (page == pages_.end() || (page->second.present & bitOf(index)) == 0) return end();
+    auto page = memberPage(pages_, index);
+    if (page == pages_.end()) return end();
     return Iterator(&pages_, {page, index & kSlotMask});
   }
 
@@ -217,8 +226,8 @@ class IndexMap {
   // so whatever its destruction runs may use the map.
   bool remove(const K& key, V* out) {
     const std::uint32_t index = indexOf(key);
-    auto page = pages_.find(index >> kPageBits);
-    if (page == pages_.end() || (page->second.present & bitOf(index)) == 0) return false;
+    auto page = memberPage(pages_, index);
+    if (page == pages_.end()) return false;
     Page& p = page->second;
     const std::size_t position = p.positionOf(index & kSlotMask);
     V removed = std::move(p.values[position]);
